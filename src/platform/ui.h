@@ -1,0 +1,59 @@
+// The window of the run and the message boxes. Two implementations: the console (here) and the
+// FLTK window; tests use a scripted fake.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace cs::platform {
+
+enum class Icon { kNone, kInformation, kCritical };
+enum class Buttons { kOk, kAbortRetryIgnore };
+
+// Button codes as the Windows message box returns them.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdAbort = 3;
+inline constexpr int kIdRetry = 4;
+inline constexpr int kIdIgnore = 5;
+
+// The labels of the window.
+enum class Label { kData, kLabel1, kStatus };
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void SetLabel(Label label, const std::string& text) = 0;
+  // Makes the window visible (not modal).
+  virtual void Show() = 0;
+  // Lets the window process its pending events, repaints included.
+  virtual void ProcessEvents() = 0;
+  // A modal box; returns the button pressed. Abort is the default of Abort/Retry/Ignore.
+  virtual int MessageBox(const std::string& text, const std::string& title, Icon icon,
+                         Buttons buttons) = 0;
+  // Runs the window's event loop until the user closes it.
+  virtual void RunUntilClosed() = 0;
+};
+
+// The console: the window's caption, lblData and each status go to `err` as text, every message
+// box is printed between "== title [icon] buttons ==" and "== end ==", and a box with a choice
+// reads one line from `in` (the button's name or first letter, any case; anything else is Abort).
+class ConsoleUi : public Ui {
+ public:
+  ConsoleUi(std::istream& in, std::ostream& err);
+  void SetCaption(const std::string& caption) override;
+  void SetLabel(Label label, const std::string& text) override;
+  void Show() override;
+  void ProcessEvents() override;
+  int MessageBox(const std::string& text, const std::string& title, Icon icon,
+                 Buttons buttons) override;
+  void RunUntilClosed() override;
+
+ private:
+  std::istream& in_;
+  std::ostream& err_;
+  std::string caption_;
+  std::string data_;
+};
+
+}  // namespace cs::platform

@@ -1,0 +1,148 @@
+// Helpers shared by the suites: a temporary prefix on disk, a scripted message box and window, a
+// clock that does not sleep, and a process end that can be caught.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "platform/clock.h"
+#include "platform/prefix.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+
+namespace cs::test {
+
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// A fresh prefix in a temporary folder, removed again at the end of the test.
+class TempPrefix {
+ public:
+  TempPrefix() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "cs-test-XXXXXX").string();
+    root_ = mkdtemp(tmpl.data());
+    platform::EnsurePrefix(root_);
+  }
+  ~TempPrefix() {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+  TempPrefix(const TempPrefix&) = delete;
+  TempPrefix& operator=(const TempPrefix&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path drive_c() const { return root_ / "drive_c"; }
+  std::filesystem::path user_reg() const { return root_ / "user.reg"; }
+  void SetUserReg(const std::string& text) const { WriteFile(user_reg(), text); }
+
+ private:
+  std::filesystem::path root_;
+};
+
+struct ShownBox {
+  std::string text, title;
+  platform::Icon icon;
+  platform::Buttons buttons;
+};
+
+// Answers message boxes from a script (Abort once the script is used up) and records them.
+class FakeUi : public platform::Ui {
+ public:
+  std::deque<int> answers;
+  std::vector<ShownBox> boxes;
+  std::vector<std::string> statuses;
+  std::string caption;
+  bool shown = false;
+  int events_processed = 0;
+
+  void SetCaption(const std::string& c) override { caption = c; }
+  void SetLabel(platform::Label label, const std::string& text) override {
+    if (label == platform::Label::kStatus) statuses.push_back(text);
+  }
+  void Show() override { shown = true; }
+  void ProcessEvents() override { ++events_processed; }
+  int MessageBox(const std::string& text, const std::string& title, platform::Icon icon,
+                 platform::Buttons buttons) override {
+    boxes.push_back({text, title, icon, buttons});
+    if (buttons == platform::Buttons::kOk) return platform::kIdOk;
+    if (answers.empty()) return platform::kIdAbort;
+    const int a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  void RunUntilClosed() override {}
+};
+
+class FakeClock : public platform::Clock {
+ public:
+  platform::LocalTime now{2007, 3, 15, 21, 5, 7};
+  std::uint64_t slept_ms = 0;
+  platform::LocalTime Now() override { return now; }
+  void Sleep(std::uint32_t ms) override { slept_ms += ms; }
+};
+
+struct ProcessEnded {};
+class FakeProcessEnd : public platform::ProcessEnd {
+ public:
+  [[noreturn]] void EndNow() override { throw ProcessEnded{}; }
+};
+
+// A whole program over a temporary prefix, with the fakes above. The install directory is
+// C:\YW (set in the registry), so the log is drive_c/YW/YW_VendorData_Install.LOG.
+class TestProgram {
+ public:
+  explicit TestProgram(const std::string& extra_reg = "",
+                       std::vector<std::string> args = {})
+      : system(prefix.root(), prefix.drive_c() / "APP", std::move(args)),
+        form(app::Services{system, ui, clock, process_end}) {
+    std::filesystem::create_directories(prefix.drive_c() / "APP");
+    std::filesystem::create_directories(prefix.drive_c() / "YW");
+    prefix.SetUserReg(
+        "REGEDIT4\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden]\r\n"
+        "\"InstallAppDir\"=\"C:\\\\YW\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\PriceFiles]\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\Startup]\r\n\r\n" +
+        extra_reg);
+    form.registry.SetRegistryKey();
+  }
+
+  std::filesystem::path LogPath() const {
+    return prefix.drive_c() / "YW" / "YW_VendorData_Install.LOG";
+  }
+  // The log's lines without their timestamps (the first 21 characters of a stamped line).
+  std::vector<std::string> LogMessages() const {
+    std::vector<std::string> out;
+    std::istringstream in(ReadFile(LogPath()));
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out.push_back(line.size() >= 21 && line[2] == '/' ? line.substr(21) : line);
+    }
+    return out;
+  }
+
+  TempPrefix prefix;
+  FakeUi ui;
+  FakeClock clock;
+  FakeProcessEnd process_end;
+  platform::System system;
+  app::frmMain form;
+};
+
+}  // namespace cs::test
