@@ -122,6 +122,12 @@ class TestProgram {
     form.registry.SetRegistryKey();
   }
 
+  // Replaces the whole registry (key blocks after the header) and chooses the product key again.
+  void SetRegistry(const std::string& blocks) {
+    prefix.SetUserReg("REGEDIT4\r\n\r\n" + blocks);
+    form.registry.SetRegistryKey();
+  }
+
   std::filesystem::path LogPath() const {
     return prefix.drive_c() / "YW" / "YW_VendorData_Install.LOG";
   }
