@@ -107,7 +107,7 @@ std::size_t FindKey(const std::vector<IniLine>& lines, std::size_t header, std::
 
 std::uint32_t CopyValue(std::string_view value, char* buffer, std::uint32_t size) {
   const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(value.size(), size - 1));
-  std::memcpy(buffer, value.data(), n);
+  if (n > 0) std::memcpy(buffer, value.data(), n);
   buffer[n] = '\0';
   return n;
 }
@@ -120,7 +120,7 @@ std::uint32_t CopyList(const std::vector<std::string_view>& names, char* buffer,
     list += '\0';
   }
   if (list.size() + 2 <= size || (list.empty() && size >= 1)) {
-    std::memcpy(buffer, list.data(), list.size());
+    if (!list.empty()) std::memcpy(buffer, list.data(), list.size());
     buffer[list.size()] = '\0';
     return static_cast<std::uint32_t>(list.size());
   }
