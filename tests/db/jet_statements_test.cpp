@@ -1,0 +1,211 @@
+// Each statement form the program sends, on real database files, with the values that tell
+// Jet's meaning from a naive one.
+#include "db/jet/errors.h"
+#include "db/jet/tokenizer.h"
+#include "db_support.h"
+
+namespace cs::db {
+namespace {
+
+using test::DbTest;
+
+class JetStatementsTest : public DbTest {
+ protected:
+  void SetUp() override {
+    MakeDb("CURRENT.YW");
+    MakeDb("DATA.YW");
+    OpenOn(cur, "C:\\CURRENT.YW");
+    Exec(cur, schema::AceStatements("Ace"));
+    Exec(cur, schema::PlanogramStatements("PlanogramDetails"));
+  }
+  db::Connection cur{paths};
+};
+
+TEST_F(JetStatementsTest, TypesFollowJetsRules) {
+  cur.Execute("INSERT INTO Ace ( SKU, Description, [Active], AceRetail, CreateDate ) VALUES ( 'abc1', 'Hammer', True, 1.25, #3/1/2007# );");
+  cur.Execute("INSERT INTO Ace ( SKU ) VALUES ( 'X2' );");
+  EXPECT_EQ(Rows(cur, "SELECT SKU, [Active], InUpdate, AceRetail, CreateDate, DEPT FROM Ace ORDER BY SKU;",
+                 {"SKU", "Active", "InUpdate", "AceRetail", "CreateDate", "DEPT"}),
+            (std::vector<std::string>{"abc1|-1|0|1.25|2007-03-01 00:00:00|", "X2|0|0|||"}));
+  // The key ignores letter case; a text longer than its column is refused; neither changes anything.
+  ExpectError(cur, "INSERT INTO Ace ( SKU ) VALUES ( 'ABC1' );", jet::kErrGeneral);
+  ExpectError(cur, "INSERT INTO Ace ( SKU ) VALUES ( '123456789012345678901' );", jet::kErrGeneral);
+  try {
+    cur.Execute("UPDATE Ace SET Description = 'a' & [SKU] & '" + std::string(48, 'x') + "';");
+    ADD_FAILURE();
+  } catch (const RunError& e) {
+    EXPECT_NE(e.description().find("field is too small"), std::string::npos);
+  }
+  EXPECT_EQ(Rows(cur, "SELECT SKU, Description FROM Ace WHERE SKU = 'ABC1';", {"SKU", "Description"}),
+            std::vector<std::string>{"abc1|Hammer"});
+  // A flag never holds Null.
+  cur.Execute("UPDATE Ace SET [Active] = Null WHERE SKU = 'abc1';");
+  EXPECT_EQ(Rows(cur, "SELECT [Active] FROM Ace WHERE SKU = 'abc1';", {"Active"}), std::vector<std::string>{"0"});
+  // Numbers of text stay text in a text column.
+  cur.Execute("INSERT INTO Ace ( SKU, MC ) VALUES ( '007', '0123' );");
+  EXPECT_EQ(Rows(cur, "SELECT MC FROM Ace WHERE SKU = '007';", {"MC"}), std::vector<std::string>{"0123"});
+}
+
+TEST_F(JetStatementsTest, SchemaErrorsAreJetsErrors) {
+  ExpectError(cur, "CREATE TABLE Ace([SKU] TEXT(20) CONSTRAINT MyConstraint PRIMARY KEY);", jet::kErrSyntax);
+  ExpectError(cur, "ALTER TABLE Ace ADD COLUMN Description TEXT(50)", jet::kErrSyntax);
+  ExpectError(cur, "ALTER TABLE Nope ADD COLUMN X TEXT(5)", jet::kErrTableNotFound);
+  ExpectError(cur, "DROP TABLE Nope", jet::kErrTableNotFound);
+  ExpectError(cur, "ALTER TABLE Ace ADD COLUMN [Bad] ", jet::kErrSyntax);           // an empty type
+  ExpectError(cur, "ALTER TABLE Ace ADD COLUMN [Bad] CURRENCY DEFAULT ", jet::kErrSyntax);
+  ExpectError(cur, "ALTER TABLE Ace ADD COLUMN [Bad] WIDGET", jet::kErrSyntax);
+  ExpectError(cur, "SELECT * FROM Ace -- a comment is not Jet", jet::kErrSyntax);
+  ExpectError(cur, "DELETE * FROM Ace; DROP TABLE Ace", jet::kErrSyntax);
+  // The column repair: a probe of a missing column fails, one of a present column does not.
+  Recordset rs;
+  EXPECT_NO_THROW(rs.Open("SELECT [Active] FROM Ace WHERE Sku = 'ZZNOEXIST';", cur, 1, 3));
+  EXPECT_TRUE(rs.Bof() && rs.Eof());
+  try {
+    rs.Open("SELECT Missing FROM Ace WHERE Sku = 'ZZNOEXIST';", cur, 1, 3);
+    ADD_FAILURE();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), jet::kErrNoValueGiven);
+  }
+  cur.Execute("ALTER TABLE Ace ADD COLUMN Missing TEXT(25);");
+  cur.Execute("ALTER TABLE Ace ADD COLUMN [Extra] CURRENCY DEFAULT 0");
+  cur.Execute("ALTER TABLE Ace ADD COLUMN Flag BIT;");
+  cur.Execute("ALTER TABLE Ace ADD COLUMN Cnt int;");
+  EXPECT_NO_THROW(rs.Open("SELECT Missing FROM Ace WHERE Sku = 'ZZNOEXIST';", cur, 1, 3));
+  // DeleteTable never fails.
+  EXPECT_TRUE(DeleteTable("Nope", cur));
+  EXPECT_TRUE(DeleteTable("PlanogramDetails", cur));
+  ExpectError(cur, "DELETE * FROM PlanogramDetails", jet::kErrTableNotFound);
+}
+
+TEST_F(JetStatementsTest, TablesAreCopiedByColumnName) {
+  Connection data(paths);
+  OpenOn(data, "C:\\DATA.YW");
+  // The data file's columns stand in another order, and it lacks DEPT.
+  data.Execute("CREATE TABLE Ace ([Description] TEXT(50), [SKU] TEXT(20) CONSTRAINT K PRIMARY KEY, [AceRetail] CURRENCY, [CreateDate] DATETIME)");
+  data.Execute("INSERT INTO Ace ( SKU, Description, AceRetail, CreateDate ) VALUES ( 'S1', 'Nails', 2.5, #12/31/2006# )");
+  data.Execute("INSERT INTO Ace ( SKU, Description ) VALUES ( 'S2', Null )");
+  data.Execute("CREATE TABLE PlanogramDetails ([POG] TEXT(10), [Description] TEXT(100))");
+  data.Execute("INSERT INTO PlanogramDetails VALUES ( 'P1', 'Aisle 1' )");
+  cur.Close();
+  const std::string link = "[MS Access;DATABASE=C:\\CURRENT.YW;PWD=qed5190]";
+  data.Execute("INSERT INTO " + link + ".[PlanogramDetails] SELECT * FROM PlanogramDetails");
+  data.Execute("INSERT INTO " + link + ".[Ace] SELECT * FROM Ace");
+  // A column the target lacks refuses the statement, and nothing is copied.
+  data.Execute("ALTER TABLE Ace ADD COLUMN Unknown TEXT(5)");
+  try {
+    data.Execute("INSERT INTO " + link + ".[Ace] SELECT * FROM Ace");
+    ADD_FAILURE();
+  } catch (const RunError& e) {
+    EXPECT_NE(e.description().find("unknown field name: 'Unknown'"), std::string::npos);
+  }
+  // The linked file is checked as Open checks it.
+  try {
+    data.Execute("INSERT INTO [MS Access;DATABASE=C:\\CURRENT.YW;PWD=wrong].[Ace] SELECT * FROM Ace");
+    ADD_FAILURE();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), jet::kErrPassword);
+  }
+  try {
+    data.Execute("INSERT INTO [MS Access;DATABASE=C:\\NONE.YW;PWD=qed5190].[Ace] SELECT * FROM Ace");
+    ADD_FAILURE();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.description(), "Could not find file 'C:\\NONE.YW'.");
+  }
+  EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "NONE.YW"));
+  data.Close();
+  OpenOn(cur, "C:\\CURRENT.YW");
+  EXPECT_EQ(Rows(cur, "SELECT SKU, Description, AceRetail, CreateDate, DEPT FROM Ace ORDER BY SKU;",
+                 {"SKU", "Description", "AceRetail", "CreateDate", "DEPT"}),
+            (std::vector<std::string>{"S1|Nails|2.5|2006-12-31 00:00:00|", "S2||||"}));
+  EXPECT_EQ(Rows(cur, "SELECT POG, Description FROM PlanogramDetails;", {"POG", "Description"}),
+            std::vector<std::string>{"P1|Aisle 1"});
+}
+
+TEST_F(JetStatementsTest, MonthToDateMergeInsertsNewAndUpdatesKnownSkus) {
+  Exec(cur, schema::AceStatements("AceMTD"));
+  cur.Execute("INSERT INTO Ace ( SKU, Description, DEPT, AceRetail ) VALUES ( 'k1', 'old', 'D1', 1 )");
+  cur.Execute("INSERT INTO Ace ( SKU, Description, DEPT ) VALUES ( 'ONLY', 'mine', 'D2' )");
+  cur.Execute("INSERT INTO AceMTD ( SKU, Description, DEPT, AceRetail, [Active] ) VALUES ( 'K1', 'new', 'XX', 2, True )");
+  cur.Execute("INSERT INTO AceMTD ( SKU, Description, DEPT ) VALUES ( 'N1', 'fresh', 'D3' )");
+  cur.Execute("INSERT INTO Ace SELECT AceMTD.* FROM AceMTD LEFT JOIN Ace ON AceMTD.SKU = Ace.SKU WHERE (((Ace.SKU) Is Null));");
+  cur.Execute("UPDATE AceMTD INNER JOIN Ace ON AceMTD.SKU = Ace.SKU SET Ace.Description = [AceMTD].[Description], "
+              "Ace.AceRetail = [AceMTD].[AceRetail], Ace.Active = [AceMTD].[Active];");
+  EXPECT_EQ(Rows(cur, "SELECT SKU, Description, DEPT, AceRetail, [Active] FROM Ace ORDER BY SKU;",
+                 {"SKU", "Description", "DEPT", "AceRetail", "Active"}),
+            (std::vector<std::string>{"k1|new|D1|2|-1", "N1|fresh|D3||0", "ONLY|mine|D2||0"}));
+}
+
+TEST_F(JetStatementsTest, PrefixesAreAddedOnceAndRemovedByPattern) {
+  for (const char* sku : {"100", "P200", "p300", "O'B1", "50%", "5_0"}) {
+    cur.Execute(std::string("INSERT INTO Ace ( SKU ) VALUES ( '") + (std::string(sku) == "O'B1" ? "O''B1" : sku) + "' )");
+  }
+  for (int run = 0; run < 2; ++run) {
+    cur.Execute("UPDATE Ace SET [SKU] = 'P' & [SKU] WHERE [SKU] Not Like 'P%';");
+  }
+  EXPECT_EQ(Rows(cur, "SELECT SKU FROM Ace ORDER BY SKU;", {"SKU"}),
+            (std::vector<std::string>{"P100", "P200", "p300", "P50%", "P5_0", "PO'B1"}));  // Like and order ignore case
+  // A quoted prefix with the pattern characters escaped matches them as themselves.
+  cur.Execute("DELETE Ace.* FROM Ace WHERE ((Ace.SKU) Like 'P5[_]%' )");
+  cur.Execute("DELETE Ace.* FROM Ace WHERE ((Ace.SKU) Like 'PO''B%' )");
+  EXPECT_EQ(Rows(cur, "SELECT SKU FROM Ace ORDER BY SKU;", {"SKU"}),
+            (std::vector<std::string>{"P100", "P200", "p300", "P50%"}));
+  // A prefix pasted verbatim cannot run what follows its quote.
+  ExpectError(cur, "UPDATE Ace SET [SKU] = 'x'; DROP TABLE Ace; --' & [SKU] WHERE [SKU] Not Like 'x'; DROP TABLE Ace; --%';",
+              jet::kErrSyntax);
+  ExpectError(cur, "DELETE Ace.* FROM Ace WHERE ((Ace.SKU) Like 'x' OR 'a'='a' )]%' )", jet::kErrSyntax);
+  EXPECT_EQ(Rows(cur, "SELECT SKU FROM Ace ORDER BY SKU;", {"SKU"}).size(), 4u);
+  cur.Execute("DELETE Ace.* FROM Ace WHERE ((Ace.SKU) Like '%' )");
+  EXPECT_TRUE(Rows(cur, "SELECT SKU FROM Ace;", {"SKU"}).empty());
+}
+
+TEST_F(JetStatementsTest, TheCustomImportSetsTheCompetitorColumn) {
+  cur.Execute("CREATE TABLE Store ([Sku] TEXT(20) CONSTRAINT PK PRIMARY KEY, [Comp1] CURRENCY, [Comp5] CURRENCY)");
+  cur.Execute("CREATE TABLE Competitors ([Competitor] TEXT(10), [Name] TEXT(30))");
+  cur.Execute("INSERT INTO Competitors VALUES ( 'Comp5', 'Old' )");
+  cur.Execute("INSERT INTO Competitors VALUES ( 'Comp1', 'Other' )");
+  cur.Execute("INSERT INTO Store VALUES ( 'a1', 1, 9 )");
+  cur.Execute("INSERT INTO Store VALUES ( 'B2', 1, 9 )");
+  Exec(cur, schema::AceStatements("AceMTD"));
+  cur.Execute("INSERT INTO AceMTD ( SKU, AceRetail ) VALUES ( 'A1', 4.99 )");
+  cur.Execute("UPDATE Store Set Store.Comp5 = 0;");
+  cur.Execute("UPDATE Store INNER JOIN AceMTD ON Store.Sku = AceMTD.SKU SET Store.Comp5 = [AceMTD]![AceRetail];");
+  cur.Execute("UPDATE Competitors SET Name = 'CustRetail' WHERE Competitor = 'Comp5';");
+  EXPECT_EQ(Rows(cur, "SELECT Sku, Comp5 FROM Store ORDER BY Sku;", {"Sku", "Comp5"}),
+            (std::vector<std::string>{"a1|4.99", "B2|0"}));
+  EXPECT_EQ(Rows(cur, "SELECT Competitor, Name FROM Competitors ORDER BY Competitor;", {"Competitor", "Name"}),
+            (std::vector<std::string>{"Comp1|Other", "Comp5|CustRetail"}));
+}
+
+TEST_F(JetStatementsTest, TheDateTableHoldsOneDate) {
+  cur.Execute("CREATE TABLE AceFileDate ([FileDate] DATETIME)");
+  Recordset rs;
+  rs.Open("SELECT FileDate FROM AceFileDate;", cur, 1, 3);
+  EXPECT_TRUE(rs.Bof() && rs.Eof());
+  cur.Execute("INSERT INTO AceFileDate ( FileDate ) VALUES ( #3/1/2007# );");
+  cur.Execute("DELETE * FROM AceFileDate");
+  cur.Execute("INSERT INTO AceFileDate ( FileDate ) VALUES ( #12/31/2007# );");
+  ExpectError(cur, "INSERT INTO AceFileDate ( FileDate ) VALUES ( #2/30/2007# );", jet::kErrSyntax);
+  ExpectError(cur, "INSERT INTO AceFileDate ( FileDate ) VALUES ( ## );", jet::kErrSyntax);
+  rs.Open("SELECT FileDate FROM AceFileDate;", cur, 1, 3);
+  ASSERT_FALSE(rs.Eof());
+  EXPECT_TRUE(rs.Fields("FileDate").is_date);
+  EXPECT_EQ(rs.Fields("filedate").ToText(), "2007-12-31 00:00:00");
+  cur.Execute("CREATE TABLE ListBoxs ([Item] TEXT(10))");
+  cur.Execute("INSERT INTO ListBoxs VALUES ( 'x' )");
+  cur.Execute("DELETE * from ListBoxs;");
+  EXPECT_TRUE(Rows(cur, "SELECT Item FROM ListBoxs;", {"Item"}).empty());
+}
+
+TEST(JetTokenizerTest, QuotesBracketsAndDatesAreTokensOfTheirOwn) {
+  const auto tokens = jet::Tokenize("SELECT [a b], 'it''s', \"q\", #3/1/2007#, 1.5 FROM [MS Access;DATABASE=C:\\x;PWD=p].[t]!c");
+  std::vector<std::string> texts;
+  for (const auto& t : tokens) texts.push_back(t.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"SELECT", "a b", ",", "it's", ",", "q", ",", "3/1/2007", ",", "1.5",
+                                             "FROM", "MS Access;DATABASE=C:\\x;PWD=p", ".", "t", "!", "c", ""}));
+  for (const char* bad : {"SELECT 'open", "SELECT [open", "SELECT #1/1/2007", "SELECT a ? b", "SELECT 1.2.3"}) {
+    EXPECT_THROW(jet::Tokenize(bad), RunError) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace cs::db
