@@ -327,6 +327,10 @@ Connection::Result Connection::Run(const std::string& sql, bool keep_rows) {
 
 void Connection::Execute(const std::string& sql, int) { Run(sql, false); }
 
+void Connection::BeginTrans() { Query(Handle(), "BEGIN IMMEDIATE"); }
+void Connection::CommitTrans() { Query(Handle(), "COMMIT"); }
+void Connection::RollbackTrans() { Query(Handle(), "ROLLBACK"); }
+
 void Recordset::Open(const std::string& sql, Connection& connection, int, int, int) {
   Close();
   auto result = connection.Run(sql, true);

@@ -41,6 +41,12 @@ class Connection {
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
 
+  // ADO's explicit transactions: the statements between BeginTrans and CommitTrans are kept
+  // together. A statement naming a linked database cannot run inside one.
+  void BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
+
   // The host file the connection is open on.
   const std::string& HostPath() const { return host_path_; }
 
@@ -73,6 +79,7 @@ class Recordset {
   Value Fields(const std::string& name) const;
   void Close();
   bool IsOpen() const { return open_; }
+  const std::vector<std::string>& FieldNames() const { return names_; }
 
  private:
   bool open_ = false;

@@ -145,7 +145,26 @@ std::string UCase(std::string_view utf8) { return MapCase(utf8, FoldUpper); }
 std::string LCase(std::string_view utf8) { return MapCase(utf8, FoldLower); }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() == b.size() && a == b) return true;
+  // ASCII text (the common case) compares without copies; other letters need the full fold.
+  bool ascii = true;
+  if (a.size() == b.size()) {
+    bool equal = true;
+    for (std::size_t i = 0; i < a.size() && equal; ++i) {
+      unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+      if (x >= 0x80 || y >= 0x80) {
+        ascii = false;
+        break;
+      }
+      if (x >= 'A' && x <= 'Z') x += 0x20;
+      if (y >= 'A' && y <= 'Z') y += 0x20;
+      equal = x == y;
+    }
+    if (ascii) return equal;
+  } else {
+    for (const char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    for (const char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return false;
+  }
   return LCase(a) == LCase(b);
 }
 

@@ -121,6 +121,30 @@ TEST_F(JetStatementsTest, TablesAreCopiedByColumnName) {
             std::vector<std::string>{"P1|Aisle 1"});
 }
 
+// Outside values reach SQLite bound or quoted: a path with a quote and a percent sign works, and
+// one with a bracket cannot be written in a linked reference at all, so it is an error.
+TEST_F(JetStatementsTest, OutsideValuesAreNeverPastedIntoSql) {
+  std::filesystem::create_directories(prefix.drive_c() / "O'B%]");
+  db::CreateDatabase((prefix.drive_c() / "O'B%]" / "X.YW").string(), "qed5190");
+  std::filesystem::create_directories(prefix.drive_c() / "O'B%");
+  db::CreateDatabase((prefix.drive_c() / "O'B%" / "X.YW").string(), "qed5190");
+  for (const char* dir : {"O'B%", "O'B%]"}) {
+    Connection other(paths);
+    OpenOn(other, std::string("C:\\") + dir + "\\X.YW");
+    Exec(other, schema::AceStatements("Ace"));
+    other.Execute("INSERT INTO Ace ( SKU, Description ) VALUES ( 'Q1', 'it''s 50% off [now]' )");
+  }
+  cur.Close();
+  Connection data(paths);
+  OpenOn(data, "C:\\O'B%\\X.YW");
+  data.Execute("INSERT INTO [MS Access;DATABASE=C:\\CURRENT.YW;PWD=qed5190].[Ace] SELECT * FROM Ace");
+  data.Close();
+  OpenOn(data, "C:\\CURRENT.YW");
+  ExpectError(data, "INSERT INTO [MS Access;DATABASE=C:\\O'B%]\\X.YW;PWD=qed5190].[Ace] SELECT * FROM Ace", jet::kErrSyntax);
+  EXPECT_EQ(Rows(data, "SELECT SKU, Description FROM Ace;", {"SKU", "Description"}),
+            std::vector<std::string>{"Q1|it's 50% off [now]"});
+}
+
 TEST_F(JetStatementsTest, MonthToDateMergeInsertsNewAndUpdatesKnownSkus) {
   Exec(cur, schema::AceStatements("AceMTD"));
   cur.Execute("INSERT INTO Ace ( SKU, Description, DEPT, AceRetail ) VALUES ( 'k1', 'old', 'D1', 1 )");

@@ -1,0 +1,119 @@
+// ywdata: the command line of the environment and data file maker.
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/prefix.h"
+#include "platform/run_error.h"
+#include "ywdata.h"
+
+namespace {
+
+constexpr char kHelp[] = R"(usage: ywdata [--prefix DIR] COMMAND [ARGS] [OPTIONS]
+
+Makes what the CatalogSync demo, tests and benchmarks need, on CatalogSync's own database engine.
+Files are host paths; every database gets the product's database password unless --password says
+otherwise. The prefix is --prefix, else $CATALOGSYNC_PREFIX, else ~/.catalogsync.
+
+commands:
+  env                      set up the prefix: the registry values of an installed Yield Warden
+                           (install directory C:\Program Files\Yield Warden, current database
+                           C:\YieldWarden\YieldWarden.yw) and YWConfig.ini with the vendors Ace
+                           (short name ACE) and Custom (CUSTOM) and the table sections Ace,
+                           PlanogramDetails and AdditionalDetails
+  current-db FILE          a current database: Ace, PlanogramDetails, AceFileDate, ListBoxs,
+                           Store (Sku, Comp1..Comp5; every other SKU) and Competitors
+                           (Competitor, Name; Comp1..Comp5)
+  full FILE                a full monthly data file: Ace, PlanogramDetails, AceFileDate and
+                           AdditionalDetails
+  mtd FILE                 a month-to-date data file, laid out as a full one
+  custom FILE              a custom data file: Ace (SKU and AceRetail) and AceFileDate
+  dump FILE TABLE          print a table's rows ordered by its first column, tab-separated,
+                           after a line of column names
+
+options:
+  --rows N                 rows of Ace (default 100)
+  --first-sku N            SKUs are the numbers from N on (default 1000000)
+  --date M/D/YYYY          the AceFileDate row (default 3/1/2007); --date "" leaves it empty
+  --password TEXT          the database password (default the product's); "" records none
+  --no-additional-details  leave AdditionalDetails out of a data file
+  --help                   this text
+)";
+
+int Fail(const std::string& message) {
+  std::cerr << "ywdata: " << message << "\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> positional;
+  cs::ywdata::DataOptions options;
+  std::string prefix;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
+      return argv[++i];
+    };
+    try {
+      if (a == "--help" || a == "-h") {
+        std::cout << kHelp;
+        return 0;
+      } else if (a == "--prefix") {
+        prefix = value();
+      } else if (a == "--rows") {
+        options.rows = std::stoll(value());
+      } else if (a == "--first-sku") {
+        options.first_sku = std::stoll(value());
+      } else if (a == "--date") {
+        options.date = value();
+      } else if (a == "--password") {
+        options.password = value();
+      } else if (a == "--no-additional-details") {
+        options.additional_details = false;
+      } else if (a.starts_with("--")) {
+        return Fail("unknown option " + a + " (see --help)");
+      } else {
+        positional.push_back(a);
+      }
+    } catch (const std::exception& e) {
+      return Fail(e.what());
+    }
+  }
+  if (positional.empty()) return Fail("no command (see --help)");
+  if (options.rows < 0) return Fail("--rows must not be negative");
+  const std::filesystem::path root = prefix.empty() ? cs::platform::PrefixFromEnvironment() : std::filesystem::path(prefix);
+  const std::string& command = positional[0];
+  const auto need = [&](std::size_t n) {
+    if (positional.size() != n + 1) throw std::runtime_error(command + " takes " + std::to_string(n) + " argument(s)");
+  };
+  try {
+    if (command == "env") {
+      need(0);
+      cs::ywdata::MakeEnvironment(root);
+    } else if (command == "current-db") {
+      need(1);
+      cs::ywdata::MakeCurrentDatabase(root, positional[1], options);
+    } else if (command == "full" || command == "mtd" || command == "custom") {
+      need(1);
+      const auto kind = command == "full"  ? cs::ywdata::DataKind::kFull
+                        : command == "mtd" ? cs::ywdata::DataKind::kMonthToDate
+                                           : cs::ywdata::DataKind::kCustom;
+      cs::ywdata::MakeDataFile(root, positional[1], kind, options);
+    } else if (command == "dump") {
+      need(2);
+      cs::ywdata::DumpTable(root, positional[1], positional[2], std::cout, options.password);
+    } else {
+      return Fail("unknown command " + command + " (see --help)");
+    }
+  } catch (const cs::RunError& e) {
+    return Fail(e.description());
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  return 0;
+}
