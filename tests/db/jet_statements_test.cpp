@@ -159,6 +159,41 @@ TEST_F(JetStatementsTest, MonthToDateMergeInsertsNewAndUpdatesKnownSkus) {
             (std::vector<std::string>{"k1|new|D1|2|-1", "N1|fresh|D3||0", "ONLY|mine|D2||0"}));
 }
 
+TEST_F(JetStatementsTest, TheWholeMergeUpdateRunsAsWritten) {
+  Exec(cur, schema::AceStatements("AceMTD"));
+  cur.Execute("INSERT INTO Ace ( SKU, Description, DEPT, MfgNumber ) VALUES ( 'K1', 'old', 'D1', 'M1' )");
+  cur.Execute("INSERT INTO AceMTD ( SKU, Description, DEPT, MfgNumber, InUpdate, MSUChangeDate ) VALUES ( 'k1', 'new', 'XX', 'M2', True, #3/2/2007# )");
+  cur.Execute(
+      "UPDATE AceMTD INNER JOIN Ace ON AceMTD.SKU = Ace.SKU SET Ace.Description = [AceMTD].[Description], Ace.AceRetail = [AceMTD].[AceRetail], "
+      "Ace.Level1 = [AceMTD].[Level1], Ace.Level2 = [AceMTD].[Level2], Ace.MC = [AceMTD].[MC], Ace.PS = [AceMTD].[PS], "
+      "Ace.DealerCost = [AceMTD].[DealerCost], Ace.DOM = [AceMTD].[DOM], Ace.HC = [AceMTD].[HC], Ace.VC = [AceMTD].[VC], "
+      "Ace.VendorName = [AceMTD].[VendorName], Ace.VendorNumber = [AceMTD].[VendorNumber], Ace.MfgNumber = [AceMTD].[MfgNumber], "
+      "Ace.ParentRSC = [AceMTD].[ParentRSC], Ace.PG = [AceMTD].[PG], Ace.PrivateLabel = [AceMTD].[PrivateLabel], "
+      "Ace.RDOM = [AceMTD].[RDOM], Ace.RSCCount = [AceMTD].[RSCCount], Ace.RU = [AceMTD].[RU], Ace.Nbr = [AceMTD].[Nbr], "
+      "Ace.Conv = [AceMTD].[Conv], Ace.Sup = [AceMTD].[Sup], Ace.Ult = [AceMTD].[Ult], "
+      "Ace.Active = [AceMTD].[Active], Ace.InUpdate = [AceMTD].[InUpdate], Ace.LastPriceChange = [AceMTD].[LastPriceChange], "
+      "Ace.LastUpdate = [AceMTD].[LastUpdate], Ace.CreateDate = [AceMTD].[CreateDate], Ace.MSURetail = [AceMTD].[MSURetail], "
+      "Ace.MSURetailPrior = [AceMTD].[MSURetailPrior], Ace.MSUChangeDate = [AceMTD].[MSUChangeDate];");
+  EXPECT_EQ(Rows(cur, "SELECT SKU, Description, DEPT, MfgNumber, InUpdate, MSUChangeDate FROM Ace;",
+                 {"SKU", "Description", "DEPT", "MfgNumber", "InUpdate", "MSUChangeDate"}),
+            std::vector<std::string>{"K1|new|D1|M2|-1|2007-03-02 00:00:00"});
+}
+
+// The statements built from INI entries: a key clause, columns with and without defaults.
+TEST_F(JetStatementsTest, StatementsFromIniDefinitionsRun) {
+  cur.Execute("CREATE TABLE AdditionalDetails ([SKU] TEXT(20) CONSTRAINT MyConstraint PRIMARY KEY)");
+  cur.Execute("ALTER TABLE AdditionalDetails ADD COLUMN [Description] TEXT(50)");
+  cur.Execute("ALTER TABLE AdditionalDetails ADD COLUMN [AceRetail] CURRENCY DEFAULT 0");
+  cur.Execute("ALTER TABLE AdditionalDetails ADD COLUMN [Note] TEXT(10) DEFAULT 'n/a'");
+  ExpectError(cur, "ALTER TABLE AdditionalDetails ADD COLUMN [Bad] TEXT(10) DEFAULT 'a", jet::kErrSyntax);
+  ExpectError(cur, "ALTER TABLE AdditionalDetails ADD COLUMN [Bad] TEXT(10) DEFAULT '1'); DROP TABLE Ace; --'", jet::kErrSyntax);
+  cur.Execute("INSERT INTO AdditionalDetails ( SKU ) VALUES ( 'A' )");
+  EXPECT_EQ(Rows(cur, "SELECT SKU, AceRetail, [Note] FROM AdditionalDetails;", {"SKU", "AceRetail", "Note"}),
+            std::vector<std::string>{"A|0|n/a"});
+  cur.Execute("CREATE TABLE PlanogramCopy ([POG] TEXT(10))");
+  EXPECT_EQ(Rows(cur, "SELECT SKU FROM Ace;", {"SKU"}).size(), 0u);
+}
+
 TEST_F(JetStatementsTest, PrefixesAreAddedOnceAndRemovedByPattern) {
   for (const char* sku : {"100", "P200", "p300", "O'B1", "50%", "5_0"}) {
     cur.Execute(std::string("INSERT INTO Ace ( SKU ) VALUES ( '") + (std::string(sku) == "O'B1" ? "O''B1" : sku) + "' )");
