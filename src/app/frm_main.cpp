@@ -9,7 +9,13 @@ frmMain::frmMain(Services s)
     : services(s),
       errors(s.ui, log),
       registry(s.system.registry(), errors),
-      log(s.system, s.clock, registry, errors.WithoutLog()) {}
+      log(s.system, s.clock, registry, errors.WithoutLog()) {
+  NewVendor();
+}
+
+void frmMain::NewVendor() {
+  Vendor = std::make_unique<config::clsVendor>(registry, services.system.profile(), errors);
+}
 
 void frmMain::Status(const std::string& text) {
   Guard guard(errors, source::frmMain::Status);

@@ -5,16 +5,21 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/error_reporter.h"
 #include "app/run_log.h"
 #include "config/registry.h"
+#include "config/vendor.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
 namespace cs::app {
+
+// The title of the message boxes that name none of their own.
+inline constexpr char kAppTitle[] = "CatalogSync";
 
 // The services of the machine the run uses.
 struct Services {
@@ -38,6 +43,13 @@ class frmMain {
   // Run options.
   bool RunSilent = false;
   bool LogEnabled = false;
+
+  // The run's vendor, made new for every run; the imports read its short name.
+  std::unique_ptr<config::clsVendor> Vendor;
+  // The vendor's Name, kept for the run: it names the vendor's registry date values.
+  std::string RunVendorName;
+  // Replaces Vendor with a new, empty vendor object.
+  void NewVendor();
 
   // "Status = " + text to the log; unless the run is silent, the text to lblStatus.
   void Status(const std::string& text);

@@ -365,7 +365,7 @@ void Recordset::Close() {
 
 void CreateDatabase(const std::string& host_path, const std::string& password) {
   std::error_code ec;
-  if (fs::exists(host_path, ec)) throw RunError(58, "File already exists");
+  if (fs::exists(host_path, ec)) throw RunError(err::kFileAlreadyExists, "File already exists");
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(host_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
     sqlite3_close(db);

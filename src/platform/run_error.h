@@ -33,6 +33,8 @@ inline constexpr std::int32_t kFileNotFound = 53;
 inline constexpr std::int32_t kPermissionDenied = 70;
 inline constexpr std::int32_t kPathFileAccess = 75;
 inline constexpr std::int32_t kPathNotFound = 76;
+inline constexpr std::int32_t kFileAlreadyExists = 58;
+inline constexpr std::int32_t kInvalidUseOfNull = 94;
 }  // namespace err
 
 }  // namespace cs

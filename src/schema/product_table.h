@@ -1,10 +1,14 @@
-// The built-in layouts of the product table (Ace, and its staging twin AceMTD) and of the
-// planogram table, as the statements that create them.
+// The product table (Ace, and its staging twin AceMTD) and the planogram table. Their layout
+// comes from the configuration INI's sections "Ace" and "PlanogramDetails"; the built-in layouts
+// below are used when the INI does not build the table.
 #pragma once
 
 #include <array>
 #include <string>
 #include <vector>
+
+#include "app/frm_main.h"
+#include "db/connection.h"
 
 namespace cs::schema {
 
@@ -41,5 +45,13 @@ inline std::vector<std::string> PlanogramStatements(const std::string& table) {
   return {"CREATE TABLE PlanogramDetails ([POG] TEXT(10));",
           "ALTER TABLE " + table + " ADD COLUMN Description TEXT(100)"};
 }
+
+// Creates the product table under `table` ("Ace" or "AceMTD") on the current database: from the
+// INI section "Ace", or, when that fails or the INI has no such section, from the built-in
+// statements, one step each. False when Abort ended it.
+bool MaketblAce(app::frmMain& form, const std::string& table, db::Connection& cnn);
+
+// Creates the planogram table the same way, from the section "PlanogramDetails".
+bool MaketblPlanogramDetails(app::frmMain& form, const std::string& table, db::Connection& cnn);
 
 }  // namespace cs::schema

@@ -1,0 +1,34 @@
+// An exclusive lock on a file for as long as the object lives (flock on the file itself, so it
+// takes no extra file beside it and does not meddle with the database engine's own locks).
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cs::platform {
+
+class FileLock {
+ public:
+  // Locks the file at a host path. When another holder has it, calls `on_wait` once and then
+  // waits until the lock is free. A file that cannot be opened is not locked (Held() is false).
+  FileLock(const std::filesystem::path& host_path, const std::function<void()>& on_wait);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// The entries of a file's folder whose names begin with the file's name followed by `tail`.
+std::vector<std::filesystem::path> SiblingsNamed(const std::filesystem::path& file,
+                                                 const std::string& tail);
+
+// Removes a file; false when it could not be removed.
+bool RemoveFile(const std::filesystem::path& file);
+
+}  // namespace cs::platform
