@@ -1,0 +1,136 @@
+// A Yield Warden setup made by ywdata in a temporary prefix, with a form that runs the imports:
+// the vendor Ace loaded, logging on, message boxes answered from a script.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/database_access.h"
+#include "test_support.h"
+#include "ywdata.h"
+
+namespace cs::test {
+
+inline constexpr char kCurrentDb[] = "C:\\YIELDWARDEN\\YIELDWARDEN.YW";
+inline constexpr char kMaskedLink[] = "[MS Access;DATABASE=C:\\YIELDWARDEN\\YIELDWARDEN.YW;PWD=xxxxxxxxxx]";
+
+// One program run over a setup: its own fakes and form.
+struct ProgramRun {
+  explicit ProgramRun(const std::filesystem::path& prefix)
+      : system(prefix, prefix / "drive_c" / "APP", {}),
+        form(app::Services{system, ui, clock, process_end}) {
+    form.registry.SetRegistryKey();
+    form.LogEnabled = true;
+    form.Vendor->VendorID(1);
+    form.RunVendorName = form.Vendor->Name();
+  }
+  FakeUi ui;
+  FakeClock clock;
+  FakeProcessEnd process_end;
+  platform::System system;
+  app::frmMain form;
+};
+
+class ImportTest : public ::testing::Test {
+ protected:
+  ImportTest() {
+    ywdata::MakeEnvironment(prefix.root());
+    run = std::make_unique<ProgramRun>(prefix.root());
+  }
+
+  app::frmMain& form() { return run->form; }
+  FakeUi& ui() { return run->ui; }
+
+  std::filesystem::path Host(const std::string& relative) const {
+    return prefix.drive_c() / relative;
+  }
+  void MakeCurrent(const ywdata::DataOptions& o) {
+    ywdata::MakeCurrentDatabase(prefix.root(), Host("YieldWarden/YieldWarden.yw"), o);
+  }
+  // Makes C:\DATA\<name> and returns its path as the run driver hands it on (upper case).
+  std::string MakeData(const std::string& name, ywdata::DataKind kind, const ywdata::DataOptions& o) {
+    ywdata::MakeDataFile(prefix.root(), Host("DATA/" + name), kind, o);
+    return "C:\\DATA\\" + name;
+  }
+
+  // A table's rows as ywdata dumps them (a header line first), or "missing".
+  std::string Dump(const std::filesystem::path& file, const std::string& table) {
+    std::ostringstream out;
+    try {
+      ywdata::DumpTable(prefix.root(), file, table, out, "qed5190");
+    } catch (const std::exception&) {
+      return "missing";
+    }
+    return out.str();
+  }
+  std::string DumpCurrent(const std::string& table) {
+    return Dump(Host("YieldWarden/YieldWarden.yw"), table);
+  }
+  // Every table a current database can hold.
+  std::map<std::string, std::string> Snapshot() {
+    std::map<std::string, std::string> out;
+    for (const char* t : {"Ace", "AceMTD", "PlanogramDetails", "AdditionalDetails", "AceFileDate",
+                          "ListBoxs", "Store", "Competitors"}) {
+      out[t] = DumpCurrent(t);
+    }
+    return out;
+  }
+
+  // The rows of a query on a database, each as its fields' texts joined by "|".
+  std::vector<std::string> Rows(const std::string& file, const std::string& sql,
+                                const std::vector<std::string>& fields) {
+    platform::WindowsPaths paths(prefix.root());
+    db::Connection cnn(paths);
+    cnn.Open(db::ConnectionString(file));
+    db::Recordset rs;
+    rs.Open(sql, cnn);
+    std::vector<std::string> out;
+    for (; !rs.Eof(); rs.MoveNext()) {
+      std::string row;
+      for (std::size_t i = 0; i < fields.size(); ++i) row += (i ? "|" : "") + rs.Fields(fields[i]).ToText();
+      out.push_back(row);
+    }
+    return out;
+  }
+  void Execute(const std::string& file, const std::vector<std::string>& statements) {
+    platform::WindowsPaths paths(prefix.root());
+    db::Connection cnn(paths);
+    cnn.Open(db::ConnectionString(file));
+    for (const auto& s : statements) cnn.Execute(s);
+  }
+  std::size_t Count(const std::string& file, const std::string& table) {
+    return Rows(file, "SELECT * FROM " + table, {}).size();
+  }
+
+  std::string PriceFilesValue(const std::string& name) {
+    return config::ToText(form().registry.QueryValue(config::HKEY_CURRENT_USER,
+                                                     form().registry.PriceFilesKey, name));
+  }
+  void SetProductValue(const std::string& name, const std::string& value) {
+    form().registry.SetKeyValue(config::HKEY_CURRENT_USER, form().registry.ProductKey, name,
+                                value, config::REG_SZ);
+  }
+
+  // The log's lines without their timestamps.
+  std::vector<std::string> LogMessages() const {
+    std::vector<std::string> out;
+    std::istringstream in(ReadFile(prefix.drive_c() / "Program Files" / "Yield Warden" /
+                                   "YW_VendorData_Install.LOG"));
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out.push_back(line.size() >= 21 && line[2] == '/' ? line.substr(21) : line);
+    }
+    return out;
+  }
+
+  TempPrefix prefix;
+  std::unique_ptr<ProgramRun> run;
+};
+
+}  // namespace cs::test
