@@ -51,6 +51,23 @@ class frmMain {
   // Replaces Vendor with a new, empty vendor object.
   void NewVendor();
 
+  // The run: Form_Load is the only entry. It chooses the registry key, starts the log and calls
+  // DoProcess, which ends the process from inside itself in every normal run. Both return only
+  // when Abort was answered to an error of the run driver; the window then stays open.
+  void Form_Load();
+  void DoProcess();
+  // Finds and checks the current database and runs the import the data file asks for.
+  bool ImporttoCurrentYWFile(const std::string& sDBFileName);
+  // True when the path names an existing file; otherwise tells the user why not.
+  bool CommandFileOK(const std::string& sDBFileName);
+  // Writes the completion marker and the last log line, pauses unless silent, ends the process.
+  void SlowClose(std::int32_t lSeconds);
+
+  // The command line in upper case, and the data file's path built from it.
+  std::string CommandLine;
+  std::string DBFileName;
+  bool ImportSucceeded = false;
+
   // "Status = " + text to the log; unless the run is silent, the text to lblStatus.
   void Status(const std::string& text);
   // One log line when logging is on. The password is masked in the caller's text too.

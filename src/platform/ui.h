@@ -2,7 +2,9 @@
 // FLTK window; tests use a scripted fake.
 #pragma once
 
+#include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 namespace cs::platform {
@@ -55,5 +57,14 @@ class ConsoleUi : public Ui {
   std::string caption_;
   std::string data_;
 };
+
+// The window of an FLTK display: the caption, the three labels over the background picture (a
+// GIF file; a plain background when it cannot be read), centred on the screen, and modal boxes.
+std::unique_ptr<Ui> MakeWindowUi(const std::filesystem::path& picture);
+
+// The window when CATALOGSYNC_UI is "window", or when it is unset and a display is named
+// (DISPLAY or WAYLAND_DISPLAY); the console otherwise, and when the display cannot be opened.
+std::unique_ptr<Ui> MakeUi(std::istream& in, std::ostream& err,
+                           const std::filesystem::path& picture);
 
 }  // namespace cs::platform

@@ -1,0 +1,32 @@
+// acefeedpump: imports one vendor data file into the current Yield Warden database.
+//   acefeedpump <data file> [-s] [-z] [-L] [-?]
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "platform/clock.h"
+#include "platform/prefix.h"
+#include "platform/run_error.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+
+int main(int argc, char** argv) {
+  using namespace cs;
+  try {
+    const auto prefix = platform::PrefixFromEnvironment();
+    platform::EnsurePrefix(prefix);
+    const auto program_dir = platform::ExecutableDirectory();
+    platform::System system(prefix, program_dir, std::vector<std::string>(argv + 1, argv + argc));
+    const auto ui = platform::MakeUi(std::cin, std::cerr, program_dir / "acefeedpump.gif");
+    platform::SystemClock clock;
+    platform::ExitProcessEnd process_end;
+    app::frmMain form(app::Services{system, *ui, clock, process_end});
+    form.Form_Load();
+    // Reached only when a run was abandoned with Abort: the window stays until it is closed.
+    ui->RunUntilClosed();
+  } catch (const RunError& e) {
+    std::cerr << "acefeedpump: " << e.description() << std::endl;
+  }
+  return 0;
+}
