@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <system_error>
 
 #include "db/jet/errors.h"
@@ -90,17 +92,59 @@ bool HasSqliteHeader(const fs::path& path) {
   return in.gcount() == 16 && std::string(header, 16) == std::string("SQLite format 3\0", 16);
 }
 
+// The files whose integrity this process has checked, each with the size and modification time
+// it had when the check passed or when this process's own connection to it ended. A file in that
+// state is not read whole again on every open: an import opens the same two files a dozen times.
+// Any change from outside gives the file another state, and it is checked again.
+class VerifiedFiles {
+ public:
+  static VerifiedFiles& Instance() {
+    static VerifiedFiles files;
+    return files;
+  }
+  bool Contains(const fs::path& file) {
+    const auto state = StateOf(file);
+    std::lock_guard lock(mutex_);
+    const auto it = states_.find(file.string());
+    return state && it != states_.end() && it->second == *state;
+  }
+  void Remember(const fs::path& file) {
+    const auto state = StateOf(file);
+    std::lock_guard lock(mutex_);
+    if (state) {
+      states_[file.string()] = *state;
+    } else {
+      states_.erase(file.string());
+    }
+  }
+
+ private:
+  using State = std::pair<std::uintmax_t, fs::file_time_type>;
+  static std::optional<State> StateOf(const fs::path& file) {
+    std::error_code ec1, ec2;
+    const auto size = fs::file_size(file, ec1);
+    const auto time = fs::last_write_time(file, ec2);
+    if (ec1 || ec2) return std::nullopt;
+    return State{size, time};
+  }
+  std::mutex mutex_;
+  std::map<std::string, State> states_;
+};
+
 // The checks a database file passes before the program uses it, whether opened or attached:
 // an intact file whose recorded password, if any, is the one given.
 void VerifyDatabase(sqlite3* db, const std::string& schema, const std::string& shown_path,
-                    const std::string& password) {
-  std::vector<std::string> check;
-  try {
-    check = Query(db, "PRAGMA " + jet::QuoteName(schema) + ".quick_check");
-  } catch (const RunError&) {
-    throw jet::NotADatabase(shown_path);
+                    const std::string& password, const fs::path& host) {
+  if (!VerifiedFiles::Instance().Contains(host)) {
+    std::vector<std::string> check;
+    try {
+      check = Query(db, "PRAGMA " + jet::QuoteName(schema) + ".quick_check");
+    } catch (const RunError&) {
+      throw jet::NotADatabase(shown_path);
+    }
+    if (check.size() != 1 || check[0] != "ok") throw jet::NotADatabase(shown_path);
+    VerifiedFiles::Instance().Remember(host);
   }
-  if (check.size() != 1 || check[0] != "ok") throw jet::NotADatabase(shown_path);
   const auto tables = Query(db, "SELECT name FROM " + jet::QuoteName(schema) +
                                     ".sqlite_schema WHERE type = 'table' AND name = 'MSysPassword' COLLATE NOCASE");
   if (tables.empty()) return;  // no password recorded: any password opens it
@@ -174,8 +218,9 @@ class Attachments {
  public:
   explicit Attachments(sqlite3* db) : db_(db) {}
   ~Attachments() {
-    for (const auto& schema : schemas_) {
-      sqlite3_exec(db_, ("DETACH DATABASE " + jet::QuoteName(schema)).c_str(), nullptr, nullptr, nullptr);
+    for (std::size_t i = 0; i < schemas_.size(); ++i) {
+      sqlite3_exec(db_, ("DETACH DATABASE " + jet::QuoteName(schemas_[i])).c_str(), nullptr, nullptr, nullptr);
+      if (i < verified_.size()) VerifiedFiles::Instance().Remember(verified_[i]);
     }
   }
   void Attach(const platform::WindowsPaths& paths, const jet::LinkedDatabase& link,
@@ -188,7 +233,8 @@ class Attachments {
     sqlite3_bind_text(s.stmt, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(s.stmt) != SQLITE_DONE) throw jet::NotADatabase(link.database);
     schemas_.push_back(schema);
-    VerifyDatabase(db_, schema, link.database, link.password);
+    VerifyDatabase(db_, schema, link.database, link.password, host);
+    verified_.push_back(host);
     names_[link.spec] = schema;
   }
   const std::map<std::string, std::string>& names() const { return names_; }
@@ -196,6 +242,7 @@ class Attachments {
  private:
   sqlite3* db_;
   std::vector<std::string> schemas_;
+  std::vector<fs::path> verified_;
   std::map<std::string, std::string> names_;
 };
 
@@ -261,7 +308,7 @@ void Connection::Open(const std::string& connection_string, const std::string&,
   }
   try {
     Configure(db);
-    VerifyDatabase(db, "main", source, password);
+    VerifyDatabase(db, "main", source, password, host);
   } catch (...) {
     sqlite3_close(db);
     throw;
@@ -274,6 +321,7 @@ void Connection::Close() {
   if (db_ != nullptr) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
+    VerifiedFiles::Instance().Remember(host_path_);
     host_path_.clear();
   }
 }
