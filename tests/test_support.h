@@ -30,6 +30,18 @@ inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) 
   out << bytes;
 }
 
+// The lines of a run log without their timestamps (the first 21 characters of a stamped line).
+inline std::vector<std::string> LogFileMessages(const std::filesystem::path& log) {
+  std::vector<std::string> out;
+  std::istringstream in(ReadFile(log));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line.size() >= 21 && line[2] == '/' ? line.substr(21) : line);
+  }
+  return out;
+}
+
 // A fresh prefix in a temporary folder, removed again at the end of the test.
 class TempPrefix {
  public:
@@ -131,16 +143,9 @@ class TestProgram {
   std::filesystem::path LogPath() const {
     return prefix.drive_c() / "YW" / "YW_VendorData_Install.LOG";
   }
-  // The log's lines without their timestamps (the first 21 characters of a stamped line).
+  // The log's lines without their timestamps.
   std::vector<std::string> LogMessages() const {
-    std::vector<std::string> out;
-    std::istringstream in(ReadFile(LogPath()));
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      out.push_back(line.size() >= 21 && line[2] == '/' ? line.substr(21) : line);
-    }
-    return out;
+    return LogFileMessages(LogPath());
   }
 
   TempPrefix prefix;

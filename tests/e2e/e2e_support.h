@@ -83,14 +83,7 @@ class EndToEndTest : public ::testing::Test {
 
   // The log's lines without their timestamps.
   std::vector<std::string> LogMessages() const {
-    std::vector<std::string> out;
-    std::istringstream in(ReadFile(LogPath()));
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      out.push_back(line.size() >= 21 && line[2] == '/' ? line.substr(21) : line);
-    }
-    return out;
+    return test::LogFileMessages(LogPath());
   }
 
   // "SetupComplete" as user.reg holds it, or "" when absent.

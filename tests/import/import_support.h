@@ -118,15 +118,8 @@ class ImportTest : public ::testing::Test {
 
   // The log's lines without their timestamps.
   std::vector<std::string> LogMessages() const {
-    std::vector<std::string> out;
-    std::istringstream in(ReadFile(prefix.drive_c() / "Program Files" / "Yield Warden" /
-                                   "YW_VendorData_Install.LOG"));
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      out.push_back(line.size() >= 21 && line[2] == '/' ? line.substr(21) : line);
-    }
-    return out;
+    return LogFileMessages(prefix.drive_c() / "Program Files" / "Yield Warden" /
+                           "YW_VendorData_Install.LOG");
   }
 
   TempPrefix prefix;
