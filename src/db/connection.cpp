@@ -175,7 +175,10 @@ void Configure(sqlite3* db) {
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &ignored);
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, &ignored);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  sqlite3_exec(db, "PRAGMA cell_size_check = ON; PRAGMA mmap_size = 0;", nullptr, nullptr, nullptr);
+  // Deleted rows are overwritten where that costs no extra writes: a product table of a few
+  // hundred thousand rows is dropped in a blink instead of every freed page being zeroed.
+  sqlite3_exec(db, "PRAGMA cell_size_check = ON; PRAGMA mmap_size = 0; PRAGMA secure_delete = FAST;",
+               nullptr, nullptr, nullptr);
 }
 
 // A file URI for ATTACH, so that mode=rw keeps SQLite from creating a missing file.

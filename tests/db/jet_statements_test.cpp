@@ -121,6 +121,31 @@ TEST_F(JetStatementsTest, TablesAreCopiedByColumnName) {
             std::vector<std::string>{"P1|Aisle 1"});
 }
 
+// Tables of one layout are copied as they are stored; every kind of value arrives unchanged, and
+// a copy into a table that already holds a key is refused whole.
+TEST_F(JetStatementsTest, TablesOfOneLayoutAreCopiedWhole) {
+  Connection data(paths);
+  OpenOn(data, "C:\\DATA.YW");
+  Exec(data, schema::AceStatements("Ace"));
+  data.Execute("INSERT INTO Ace ( SKU, Description, AceRetail, MC, [Active], RSCCount, CreateDate ) "
+               "VALUES ( 'a1', 'it''s', 1.2345, '0012', True, 7, #2/29/2008 13:05:00# )");
+  data.Execute("INSERT INTO Ace ( SKU ) VALUES ( 'B2' )");
+  const std::vector<std::string> fields = {"SKU", "Description", "AceRetail", "MC", "Active", "InUpdate",
+                                           "RSCCount", "CreateDate", "DEPT"};
+  const std::string query = "SELECT * FROM Ace ORDER BY SKU;";
+  const auto expected = Rows(data, query, fields);
+  const std::string link = "[MS Access;DATABASE=C:\\CURRENT.YW;PWD=qed5190]";
+  data.Execute("INSERT INTO " + link + ".[Ace] SELECT * FROM Ace");
+  EXPECT_EQ(Rows(cur, query, fields), expected);
+  try {
+    data.Execute("INSERT INTO " + link + ".[Ace] SELECT * FROM Ace");
+    ADD_FAILURE();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), jet::kErrGeneral);
+  }
+  EXPECT_EQ(Rows(cur, query, fields), expected);
+}
+
 // Outside values reach SQLite bound or quoted: a path with a quote and a percent sign works, and
 // one with a bracket cannot be written in a linked reference at all, so it is an error.
 TEST_F(JetStatementsTest, OutsideValuesAreNeverPastedIntoSql) {

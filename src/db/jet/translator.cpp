@@ -338,6 +338,7 @@ class Translator {
     std::string from, where, order;
     std::vector<TableRef> tables;
     bool distinct = false;
+    bool star_of_one_table = false;  // the list is a bare * over a single table
   };
   SelectParts SelectBody(bool expand_star) {
     SelectParts parts;
@@ -369,6 +370,7 @@ class Translator {
     const std::size_t after = pos_;
     pos_ = list_start;
     if (list_start == list_end) throw SyntaxError("query expression");
+    parts.star_of_one_table = list_end == list_start + 1 && IsSymbol("*") && parts.tables.size() == 1;
     do {
       if (Symbol("*")) {
         if (expand_star) {
@@ -480,6 +482,9 @@ class Translator {
         columns.push_back(*real);
         exprs.push_back(item.sql);
       }
+      // Both tables with the same columns in the same order: by name is by position, and SQLite
+      // copies the rows as they are stored when the select list is the bare *.
+      if (parts.star_of_one_table && columns == target_columns) return sql + " " + Assemble(parts, "*");
     } else {
       for (const auto& item : parts.items) exprs.push_back(item.sql);
       if (exprs.size() != columns.size()) {
