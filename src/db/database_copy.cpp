@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "db/jet/errors.h"
+#include "platform/file_lock.h"
 #include "platform/run_error.h"
 
 namespace cs::db {
@@ -44,16 +45,45 @@ void Backup(sqlite3* target, sqlite3* source, const std::filesystem::path& shown
   }
 }
 
+std::string JournalMode(sqlite3* db) {
+  sqlite3_stmt* stmt = nullptr;
+  std::string mode;
+  if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW) {
+    const auto* text = sqlite3_column_text(stmt, 0);
+    if (text != nullptr) mode = reinterpret_cast<const char*>(text);
+  }
+  sqlite3_finalize(stmt);
+  return mode;
+}
+
 }  // namespace
 
 void CopyDatabase(const std::filesystem::path& from, const std::filesystem::path& to) {
   std::error_code ec;
   if (std::filesystem::exists(to, ec)) throw RunError(err::kFileAlreadyExists, "File already exists");
   try {
-    Handle source, target;
+    Handle source;
     OpenFile(source, from, SQLITE_OPEN_READONLY);
-    OpenFile(target, to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    Backup(target.db, source.db, from);
+    // A read transaction keeps every writer out while the file is copied, so its bytes are one
+    // consistent state. A file in write-ahead-log mode keeps part of that state beside it and is
+    // copied page by page instead.
+    if (sqlite3_exec(source.db, "BEGIN; SELECT count(*) FROM sqlite_schema;", nullptr, nullptr,
+                     nullptr) != SQLITE_OK) {
+      throw RunError(jet::kErrGeneral, "Cannot read the database '" + from.string() + "': " +
+                                           sqlite3_errmsg(source.db));
+    }
+    if (JournalMode(source.db) == "wal") {
+      Handle target;
+      OpenFile(target, to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+      Backup(target.db, source.db, from);
+    } else {
+      try {
+        platform::CopyFileDurably(from, to);
+      } catch (const std::exception& e) {
+        throw RunError(jet::kErrGeneral, "Cannot copy the database '" + from.string() + "': " + e.what());
+      }
+    }
   } catch (...) {
     std::filesystem::remove(to, ec);
     throw;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace cs::platform {
@@ -43,6 +44,19 @@ std::vector<std::filesystem::path> SiblingsNamed(const std::filesystem::path& fi
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::none);
+  const int fd = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+  const bool synced = fd >= 0 && ::fsync(fd) == 0;
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  if (!synced) {
+    std::error_code ec;
+    std::filesystem::remove(to, ec);
+    throw std::system_error(error, std::generic_category(), "cannot flush " + to.string());
+  }
 }
 
 bool RemoveFile(const std::filesystem::path& file) {

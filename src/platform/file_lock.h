@@ -28,6 +28,10 @@ class FileLock {
 std::vector<std::filesystem::path> SiblingsNamed(const std::filesystem::path& file,
                                                  const std::string& tail);
 
+// Copies a file's bytes into a new file at `to` (which must not exist yet) and flushes the copy
+// to the disk before returning. Throws std::system_error on failure; a half-made copy is removed.
+void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Removes a file; false when it could not be removed.
 bool RemoveFile(const std::filesystem::path& file);
 
