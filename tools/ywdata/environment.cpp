@@ -23,7 +23,8 @@ void SetValue(platform::RegistryStore& store, const std::string& key, const std:
   store.RegCloseKey(h);
 }
 
-// The product table's section: the key clause, then each column as name=type.
+// The product table's section: the key clause, then each column as name=type, the layout the
+// data files of this tool are made with.
 std::string AceSection() {
   std::string out = "[Ace]\r\nPrimaryKey=([SKU] TEXT(20) CONSTRAINT MyConstraint PRIMARY KEY)\r\n";
   for (const char* clause : schema::kAceColumnClauses) {
@@ -32,7 +33,6 @@ std::string AceSection() {
     std::string name = c.substr(0, space);
     if (name.front() == '[') name = name.substr(1, name.size() - 2);
     std::string type = c.substr(space + 1);
-    if (type == "CURRENCY") type += ",0";
     out += name + "=" + type + "\r\n";
   }
   return out;
