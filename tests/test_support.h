@@ -30,6 +30,13 @@ inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) 
   out << bytes;
 }
 
+// The bytes of a database file with its third page scrambled: the header still says SQLite, the
+// integrity check does not pass.
+inline std::string Damaged(std::string bytes) {
+  for (std::size_t i = 4096 * 2; i < 4096 * 2 + 600 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  return bytes;
+}
+
 // The lines of a run log without their timestamps (the first 21 characters of a stamped line).
 inline std::vector<std::string> LogFileMessages(const std::filesystem::path& log) {
   std::vector<std::string> out;

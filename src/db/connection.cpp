@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "db/jet/errors.h"
 #include "db/jet/translator.h"
@@ -92,50 +94,110 @@ bool HasSqliteHeader(const fs::path& path) {
   return in.gcount() == 16 && std::string(header, 16) == std::string("SQLite format 3\0", 16);
 }
 
+using FileState = std::pair<std::uintmax_t, fs::file_time_type>;
+
+std::optional<FileState> StateOf(const fs::path& file) {
+  std::error_code ec1, ec2;
+  const auto size = fs::file_size(file, ec1);
+  const auto time = fs::last_write_time(file, ec2);
+  if (ec1 || ec2) return std::nullopt;
+  return FileState{size, time};
+}
+
+void Configure(sqlite3* db);
+
+// Reads a database file whole for its integrity check on a connection of its own, inside one
+// read transaction, so that no writer changes it meanwhile. The state the file had while it was
+// read when it passed; nothing when it failed or could not be read.
+std::optional<FileState> CheckWholeFile(const fs::path& file) {
+  sqlite3* db = nullptr;
+  std::optional<FileState> passed;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+    try {
+      Configure(db);
+      Query(db, "BEGIN");
+      const auto before = StateOf(file);
+      const auto check = Query(db, "PRAGMA main.quick_check");
+      const auto after = StateOf(file);
+      if (check.size() == 1 && check[0] == "ok" && before && before == after) passed = after;
+    } catch (const RunError&) {
+      passed.reset();
+    }
+  }
+  sqlite3_close(db);
+  return passed;
+}
+
 // The files whose integrity this process has checked, each with the size and modification time
 // it had when the check passed or when this process's own connection to it ended. A file in that
 // state is not read whole again on every open: an import opens the same two files a dozen times.
-// Any change from outside gives the file another state, and it is checked again.
+// Any change from outside gives the file another state, and it is checked again. Checks started
+// ahead run on threads of their own; the first open of the file waits for the result.
 class VerifiedFiles {
  public:
   static VerifiedFiles& Instance() {
-    static VerifiedFiles files;
-    return files;
+    static auto* files = new VerifiedFiles;  // never destroyed: a check ahead may outlive main
+    return *files;
   }
   bool Contains(const fs::path& file) {
     const auto state = StateOf(file);
     std::lock_guard lock(mutex_);
-    const auto it = states_.find(file.string());
+    const auto it = states_.find(Key(file));
     return state && it != states_.end() && it->second == *state;
   }
   void Remember(const fs::path& file) {
     const auto state = StateOf(file);
     std::lock_guard lock(mutex_);
     if (state) {
-      states_[file.string()] = *state;
+      states_[Key(file)] = *state;
     } else {
-      states_.erase(file.string());
+      states_.erase(Key(file));
     }
+  }
+  // One name for a file however its path is written (the prefix reaches a drive by a link).
+  static std::string Key(const fs::path& file) {
+    std::error_code ec;
+    const auto canonical = fs::weakly_canonical(file, ec);
+    return ec ? file.string() : canonical.string();
+  }
+  void StartAhead(const fs::path& file) {
+    if (Contains(file)) return;
+    std::lock_guard lock(mutex_);
+    if (ahead_.contains(Key(file))) return;
+    std::packaged_task<std::optional<FileState>()> task([file] { return CheckWholeFile(file); });
+    ahead_.emplace(Key(file), task.get_future().share());
+    std::thread(std::move(task)).detach();
+  }
+  // Waits for a check started ahead of the file. True when it passed and the file still has
+  // the state it had then; the file then counts as checked.
+  bool TakeAhead(const fs::path& file) {
+    std::shared_future<std::optional<FileState>> result;
+    {
+      std::lock_guard lock(mutex_);
+      const auto it = ahead_.find(Key(file));
+      if (it == ahead_.end()) return false;
+      result = it->second;
+      ahead_.erase(it);
+    }
+    const auto passed = result.get();
+    const auto now = StateOf(file);
+    if (!passed || passed != now) return false;
+    std::lock_guard lock(mutex_);
+    states_[Key(file)] = *now;
+    return true;
   }
 
  private:
-  using State = std::pair<std::uintmax_t, fs::file_time_type>;
-  static std::optional<State> StateOf(const fs::path& file) {
-    std::error_code ec1, ec2;
-    const auto size = fs::file_size(file, ec1);
-    const auto time = fs::last_write_time(file, ec2);
-    if (ec1 || ec2) return std::nullopt;
-    return State{size, time};
-  }
   std::mutex mutex_;
-  std::map<std::string, State> states_;
+  std::map<std::string, FileState> states_;
+  std::map<std::string, std::shared_future<std::optional<FileState>>> ahead_;
 };
 
 // The checks a database file passes before the program uses it, whether opened or attached:
 // an intact file whose recorded password, if any, is the one given.
 void VerifyDatabase(sqlite3* db, const std::string& schema, const std::string& shown_path,
                     const std::string& password, const fs::path& host) {
-  if (!VerifiedFiles::Instance().Contains(host)) {
+  if (!VerifiedFiles::Instance().Contains(host) && !VerifiedFiles::Instance().TakeAhead(host)) {
     std::vector<std::string> check;
     try {
       check = Query(db, "PRAGMA " + jet::QuoteName(schema) + ".quick_check");
@@ -412,6 +474,12 @@ void Recordset::Close() {
   names_.clear();
   rows_.clear();
   position_ = 0;
+}
+
+void CheckAhead(const std::filesystem::path& host_path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(host_path, ec) || !HasSqliteHeader(host_path)) return;
+  VerifiedFiles::Instance().StartAhead(host_path);
 }
 
 void CreateDatabase(const std::string& host_path, const std::string& password) {

@@ -13,6 +13,7 @@
 // Failures throw RunError with ADO's number and Jet's description.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +88,11 @@ class Recordset {
   std::vector<std::vector<Value>> rows_;
   long position_ = 0;
 };
+
+// Starts the whole-file integrity check of a database file (a host path) on a thread of its own,
+// so that the first Open or link of the file later in the run finds it done. Nothing is reported
+// from here: a file that is missing, changes meanwhile or fails is checked again when opened.
+void CheckAhead(const std::filesystem::path& host_path);
 
 // Makes a new, empty database file at a host path, with the given database password recorded
 // (none when empty). Refuses to overwrite an existing file.

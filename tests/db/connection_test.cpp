@@ -1,6 +1,8 @@
 #include <dirent.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "db/jet/errors.h"
 #include "db_support.h"
@@ -121,9 +123,7 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
       cnn.Execute("INSERT INTO T ( SKU, D ) VALUES ( '" + std::to_string(i) + "', '" + std::string(150, 'd') + "' )");
     }
   }
-  std::string bytes = test::ReadFile(prefix.drive_c() / "big.yw");
-  for (std::size_t i = 4096 * 3; i < 4096 * 3 + 600 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-  test::WriteFile(prefix.drive_c() / "damaged.yw", bytes);
+  test::WriteFile(prefix.drive_c() / "damaged.yw", test::Damaged(test::ReadFile(prefix.drive_c() / "big.yw")));
 
   // A schema that names a function and a view: refused work, not run.
   const std::string crafted = (prefix.drive_c() / "crafted.yw").string();
@@ -142,6 +142,48 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
     }
     ADD_FAILURE() << path << " was used";
   }
+}
+
+// A file checked ahead opens only when it passed and has not changed since; a check ahead of a
+// file that is not there makes none.
+TEST_F(DbTest, AFileCheckedAheadOpensOnlyAsItWasChecked) {
+  MakeDb("intact.yw");
+  {
+    Connection cnn(paths);
+    OpenOn(cnn, "C:\\intact.yw");
+    Exec(cnn, schema::AceStatements("Ace"));
+    for (int i = 0; i < 200; ++i) cnn.Execute("INSERT INTO Ace ( SKU, Description ) VALUES ( '" + std::to_string(i) + "', 'Nails' )");
+  }
+  const std::string intact = test::ReadFile(prefix.drive_c() / "intact.yw");
+  struct Case {
+    const char* name;
+    bool damaged_before, damaged_after, opens;
+  } cases[] = {
+      {"good.yw", false, false, true},
+      {"bad.yw", true, true, false},
+      {"spoilt.yw", false, true, false},  // damaged after its check began
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto file = prefix.drive_c() / c.name;
+    test::WriteFile(file, c.damaged_before ? test::Damaged(intact) : intact);
+    CheckAhead(file);
+    if (c.damaged_after) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let the check pass first
+      test::WriteFile(file, test::Damaged(intact));
+    }
+    Connection cnn(paths);
+    try {
+      OpenOn(cnn, std::string("C:\\") + c.name);
+      EXPECT_TRUE(c.opens);
+      EXPECT_EQ(Rows(cnn, "SELECT SKU FROM Ace", {"SKU"}).size(), 200u);
+    } catch (const RunError& e) {
+      EXPECT_FALSE(c.opens) << e.description();
+      EXPECT_EQ(e.description(), std::string("Unrecognized database format 'C:\\") + c.name + "'.");
+    }
+  }
+  CheckAhead(prefix.drive_c() / "none.yw");
+  EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "none.yw"));
 }
 
 TEST_F(DbTest, CanOpenDBFileSaysWhetherTheFileOpensAndLeavesNothingOpen) {
