@@ -1,4 +1,5 @@
 // Start-up: the window's load event and the check of the data file's path.
+#include "app/checks_ahead.h"
 #include "app/command_line.h"
 #include "app/frm_main.h"
 #include "app/source_names.h"
@@ -9,6 +10,7 @@ namespace cs::app {
 void frmMain::Form_Load() {
   Guard guard(errors, source::frmMain::Form_Load);
   guard.Step([&] { registry.SetRegistryKey(); }) &&
+      guard.Step([&] { IgnoreErrors([&] { StartChecksAhead(*this); }); }) &&
       guard.Step([&] { SetCaption("Yield Warden Data Installer"); }) &&
       guard.Step([&] { LogEnabled = true; }) && guard.Step([&] { LOG("START APPLICATION"); }) &&
       guard.Step([&] { Status("Opening Application"); }) && guard.Step([&] { DoProcess(); });

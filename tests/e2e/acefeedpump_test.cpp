@@ -100,6 +100,8 @@ TEST_F(AcefeedpumpTest, RunsEndedWithoutTheClosingStep) {
 TEST_F(AcefeedpumpTest, RefusedRunsWriteFalse) {
   MakeData("DATA/ACEDATA0307.YW", DataKind::kFull, {.rows = 3});
   test::WriteFile(prefix.drive_c() / "DATA" / "ACEDATAJUNK.YW", "not a database");
+  test::WriteFile(prefix.drive_c() / "DATA" / "ACEDATABAD.YW",
+                  test::Damaged(test::ReadFile(prefix.drive_c() / "DATA" / "ACEDATA0307.YW")));
   struct Case {
     std::vector<std::string> args;
     std::string printed;
@@ -112,6 +114,7 @@ TEST_F(AcefeedpumpTest, RefusedRunsWriteFalse) {
        "AceFeedPump.exe databasename.exe\n\nThe application will now terminate!\n== end ==",
        ""},
       {{"-s", "-l", "C:\\DATA\\ACEDATAJUNK.YW"}, "", "FileName:   C:\\DATA\\ACEDATAJUNK.YW is NOT OK"},
+      {{"-s", "-l", "C:\\DATA\\ACEDATABAD.YW"}, "", "FileName:   C:\\DATA\\ACEDATABAD.YW is NOT OK"},
       // A quoted path keeps its quotes and is not found.
       {{"\"C:\\DATA\\ACEDATA0307.YW\"", "-s"}, "== ERROR - File Not Found [critical] OK ==", ""},
   };
@@ -144,12 +147,17 @@ TEST_F(AcefeedpumpTest, MissingOrUnopenableCurrentDatabase) {
   EXPECT_NE(std::find(log.begin(), log.end(), "Status = Current Yield Warden File Not Found"), log.end());
   EXPECT_EQ(std::find(log.begin(), log.end(), "Status = Import Failed"), log.end());
 
-  test::WriteFile(current, "junk");
-  out = Run({data, "-s", "-l"});
-  EXPECT_FALSE(Printed(out, "== ")) << out.Text();
-  log = LogMessages();
-  EXPECT_NE(std::find(log.begin(), log.end(), "Status = Current Yield Warden File Error"), log.end());
-  EXPECT_EQ(SetupComplete(), "FALSE");
+  // Not a database at all, and a database damaged inside.
+  const std::string intact = test::ReadFile(current.string() + ".away");
+  for (const std::string& bytes : {std::string("junk"), test::Damaged(intact)}) {
+    test::WriteFile(current, bytes);
+    out = Run({data, "-s", "-l"});
+    EXPECT_FALSE(Printed(out, "== ")) << out.Text();
+    log = LogMessages();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Status = Current Yield Warden File Error"), log.end());
+    EXPECT_EQ(SetupComplete(), "FALSE");
+    EXPECT_EQ(test::ReadFile(current), bytes);
+  }
 }
 
 // Bare names, switches anywhere and in any case, and letters of a switch inside a path.
