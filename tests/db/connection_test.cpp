@@ -130,6 +130,16 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
   ASSERT_EQ(Shell("sqlite3 '" + crafted + "' \"CREATE TABLE Ace (SKU TEXT); CREATE VIEW V AS SELECT load_extension('x') AS SKU;"
                   " PRAGMA writable_schema=ON; UPDATE sqlite_schema SET sql='CREATE TABLE Ace (SKU TEXT' WHERE name='Ace';\" 2>/dev/null"),
             0);
+  // Rows written around the file's own column rules: the file is not intact, so a copy of its
+  // table into one of the same layout, made as stored, never meets them.
+  const std::string rulebreak = (prefix.drive_c() / "rulebreak.yw").string();
+  ASSERT_EQ(Shell("sqlite3 '" + rulebreak + "' \"CREATE TABLE Ace (SKU TEXT(20) CHECK (length(SKU) <= 20));"
+                  " PRAGMA ignore_check_constraints=ON; INSERT INTO Ace VALUES ('" + std::string(30, 'x') + "');\""),
+            0);
+  {
+    Connection cnn(paths);
+    EXPECT_THROW(OpenOn(cnn, "C:\\rulebreak.yw"), RunError);
+  }
   for (const char* path : {"C:\\damaged.yw", "C:\\crafted.yw"}) {
     Connection cnn(paths);
     try {
