@@ -21,7 +21,7 @@ std::string Lower(std::string_view s) {
 }
 
 std::string Utf16LeToUtf8(std::string_view bytes) {
-  std::u32string cps;
+  std::string out;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     char32_t u = static_cast<unsigned char>(bytes[i]) |
                  (static_cast<unsigned char>(bytes[i + 1]) << 8);
@@ -33,25 +33,7 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
         i += 2;
       }
     }
-    cps.push_back(u);
-  }
-  std::string out;
-  for (const char32_t c : cps) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    AppendUtf8(out, u);
   }
   return out;
 }
@@ -60,23 +42,7 @@ std::string AnsiToUtf16Le(std::string_view ansi) {
   const std::string utf8 = AnsiToUtf8(ansi);
   std::string out = "\xFF\xFE";
   for (std::size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    char32_t c = b;
-    int len = 1;
-    if (b >= 0xF0) {
-      c = b & 0x07;
-      len = 4;
-    } else if (b >= 0xE0) {
-      c = b & 0x0F;
-      len = 3;
-    } else if (b >= 0xC0) {
-      c = b & 0x1F;
-      len = 2;
-    }
-    for (int k = 1; k < len && i + k < utf8.size(); ++k) {
-      c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    }
-    i += len;
+    const char32_t c = DecodeUtf8(utf8, i);
     // Windows-1252 text never leaves the basic plane.
     out += static_cast<char>(c & 0xFF);
     out += static_cast<char>((c >> 8) & 0xFF);

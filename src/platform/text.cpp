@@ -26,6 +26,48 @@ int CodePointToAnsi(char32_t c) {
   return -1;
 }
 
+char32_t FoldUpper(char32_t c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  switch (c) {
+    case 0x0161: return 0x0160;
+    case 0x0153: return 0x0152;
+    case 0x017E: return 0x017D;
+    case 0x00FF: return 0x0178;
+    default: return c;
+  }
+}
+
+char32_t FoldLower(char32_t c) {
+  if (c >= 'A' && c <= 'Z') return c + 0x20;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  switch (c) {
+    case 0x0160: return 0x0161;
+    case 0x0152: return 0x0153;
+    case 0x017D: return 0x017E;
+    case 0x0178: return 0x00FF;
+    default: return c;
+  }
+}
+
+template <class Fold>
+std::string MapCase(std::string_view s, Fold fold) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t start = i;
+    const char32_t c = DecodeUtf8(s, i);
+    if (c == 0xFFFD) {
+      out.append(s.substr(start, i - start));
+    } else {
+      AppendUtf8(out, fold(c));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -81,48 +123,6 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
   i += len;
   return c;
 }
-
-char32_t FoldUpper(char32_t c) {
-  if (c >= 'a' && c <= 'z') return c - 0x20;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-  switch (c) {
-    case 0x0161: return 0x0160;
-    case 0x0153: return 0x0152;
-    case 0x017E: return 0x017D;
-    case 0x00FF: return 0x0178;
-    default: return c;
-  }
-}
-
-char32_t FoldLower(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 0x20;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
-  switch (c) {
-    case 0x0160: return 0x0161;
-    case 0x0152: return 0x0153;
-    case 0x017D: return 0x017E;
-    case 0x0178: return 0x00FF;
-    default: return c;
-  }
-}
-
-template <class Fold>
-std::string MapCase(std::string_view s, Fold fold) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t start = i;
-    const char32_t c = DecodeUtf8(s, i);
-    if (c == 0xFFFD) {
-      out.append(s.substr(start, i - start));
-    } else {
-      AppendUtf8(out, fold(c));
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;

@@ -15,6 +15,11 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // characters of the same value, as Windows maps them, so every byte survives a round trip.
 std::string AnsiToUtf8(std::string_view ansi);
 
+// One code point appended as UTF-8; one UTF-8 sequence decoded at s[i], advancing i (a
+// malformed sequence gives U+FFFD).
+void AppendUtf8(std::string& out, char32_t c);
+char32_t DecodeUtf8(std::string_view s, std::size_t& i);
+
 // Upper and lower case of UTF-8 text for the letters of Windows-1252 (ASCII, Latin-1 and the
 // few extra letters such as S with caron); other characters are kept as they are.
 std::string UCase(std::string_view utf8);
