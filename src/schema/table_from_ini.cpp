@@ -29,6 +29,27 @@ std::string TableEntryStatement(const std::string& table, const std::string& key
   return "ALTER TABLE " + table + " ADD COLUMN [" + key + "] " + type + default_clause;
 }
 
+// One transaction around the statements that make a table, committed when it ends. A connection
+// that cannot begin one (it is already in one) runs them as they come.
+class TableBatch {
+ public:
+  explicit TableBatch(db::Connection& cnn) : cnn_(cnn) {
+    app::IgnoreErrors([&] {
+      cnn_.BeginTrans();
+      open_ = true;
+    });
+  }
+  ~TableBatch() {
+    if (open_) app::IgnoreErrors([&] { cnn_.CommitTrans(); });
+  }
+  TableBatch(const TableBatch&) = delete;
+  TableBatch& operator=(const TableBatch&) = delete;
+
+ private:
+  db::Connection& cnn_;
+  bool open_ = false;
+};
+
 bool MakeTableFromINI(app::frmMain& form, const std::string& Tablename, db::Connection& cnn,
                       const std::string& NewTableName, std::int32_t* iCount) {
   bool result = false;
@@ -46,6 +67,9 @@ bool MakeTableFromINI(app::frmMain& form, const std::string& Tablename, db::Conn
     return result;
   }
   if (iCount != nullptr) *iCount = count;
+  // The table's statements reach the disk together, in one commit instead of one per column;
+  // each still succeeds or fails on its own. Whatever has run is committed on every way out.
+  TableBatch batch(cnn);
   for (std::int32_t i = 0; i < count && i < static_cast<std::int32_t>(keys.size()); ++i) {
     std::string statement;
     if (!guard.Step([&] {

@@ -78,7 +78,7 @@ TEST_F(SchemaTest, IniPathFromTheRegistry) {
 }
 
 TEST_F(SchemaTest, ProductTablesFromTheIniOrBuiltIn) {
-  // From the INI made by ywdata: its section Ace describes the built-in layout with defaults.
+  // From the INI made by ywdata: its section Ace describes the built-in layout.
   EXPECT_TRUE(schema::MaketblAce(form(), "AceMTD", cnn));
   const auto from_ini = Columns("AceMTD");
   ASSERT_EQ(from_ini.size(), 33u);
@@ -104,6 +104,8 @@ TEST_F(SchemaTest, AbortInsideTheIniFallsBackAndFails) {
   EXPECT_NE(ui().boxes[0].text.find("CatalogSync.frmMain.MakeTableFromINI"), std::string::npos);
   EXPECT_NE(ui().boxes[1].text.find("CatalogSync.frmMain.MaketblAce"), std::string::npos);
   EXPECT_EQ(Columns("AceMTD"), std::vector<std::string>{"SKU"});
+  // What ran before the Abort is in the file for every other connection too.
+  EXPECT_TRUE(Rows(kCurrentDb, "SELECT SKU FROM AceMTD", {"SKU"}).empty());
   // Ignore at the failing CREATE goes on with the built-in columns.
   ui().boxes.clear();
   db::DeleteTable("AceMTD", cnn);
