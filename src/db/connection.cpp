@@ -61,6 +61,16 @@ std::vector<std::string> Query(sqlite3* db, const std::string& sql,
   return out;
 }
 
+// True when SQLite's quick_check finds the database of the schema intact.
+bool PassesQuickCheck(sqlite3* db, const std::string& schema) {
+  try {
+    const auto check = Query(db, "PRAGMA " + jet::QuoteName(schema) + ".quick_check");
+    return check.size() == 1 && check[0] == "ok";
+  } catch (const RunError&) {
+    return false;
+  }
+}
+
 std::string Hex(const unsigned char* data, std::size_t n) {
   std::string out;
   char buf[3];
@@ -113,15 +123,12 @@ std::optional<FileState> CheckWholeFile(const fs::path& file) {
   sqlite3* db = nullptr;
   std::optional<FileState> passed;
   if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
-    try {
-      Configure(db);
-      Query(db, "BEGIN");
+    Configure(db);
+    if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {
       const auto before = StateOf(file);
-      const auto check = Query(db, "PRAGMA main.quick_check");
+      const bool intact = PassesQuickCheck(db, "main");
       const auto after = StateOf(file);
-      if (check.size() == 1 && check[0] == "ok" && before && before == after) passed = after;
-    } catch (const RunError&) {
-      passed.reset();
+      if (intact && before && before == after) passed = after;
     }
   }
   sqlite3_close(db);
@@ -198,13 +205,7 @@ class VerifiedFiles {
 void VerifyDatabase(sqlite3* db, const std::string& schema, const std::string& shown_path,
                     const std::string& password, const fs::path& host) {
   if (!VerifiedFiles::Instance().Contains(host) && !VerifiedFiles::Instance().TakeAhead(host)) {
-    std::vector<std::string> check;
-    try {
-      check = Query(db, "PRAGMA " + jet::QuoteName(schema) + ".quick_check");
-    } catch (const RunError&) {
-      throw jet::NotADatabase(shown_path);
-    }
-    if (check.size() != 1 || check[0] != "ok") throw jet::NotADatabase(shown_path);
+    if (!PassesQuickCheck(db, schema)) throw jet::NotADatabase(shown_path);
     VerifiedFiles::Instance().Remember(host);
   }
   const auto tables = Query(db, "SELECT name FROM " + jet::QuoteName(schema) +
