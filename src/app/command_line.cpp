@@ -38,6 +38,12 @@ void RemoveSwitch(std::string& text, const std::string& sw) {
   }
 }
 
+bool HoldsNoFileName(const std::string& db_file_name, const std::string& program_dir) {
+  const auto end = db_file_name.find_last_not_of(' ');
+  const std::string_view name(db_file_name.data(), end == std::string::npos ? 0 : end + 1);
+  return name == platform::UCase(program_dir) + "\\";
+}
+
 std::string SyntaxHelp(const std::string& program_dir) {
   return std::string("Proper Syntax:   ") + "\r" + "Execution Path:  " + program_dir + "\\     " +
          "\r\n" + "EXE File:        " + "AceFeedPump.exe" + "\r\n" + "CommandLine:     " +

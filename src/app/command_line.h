@@ -22,6 +22,10 @@ inline constexpr char kHelpText[] =
     "Command Line Options\r\r-z = Zero Delay\r-s = Run Silent (No Screen Displayed)\r"
     "-? = This help Screen";
 
+// True when the command line held no name: the path, its trailing blanks ignored, is the program
+// directory followed by "\" and nothing else (the texts are compared, not their lengths).
+bool HoldsNoFileName(const std::string& db_file_name, const std::string& program_dir);
+
 // The syntax help that follows the boxes of CommandFileOK.
 std::string SyntaxHelp(const std::string& program_dir);
 

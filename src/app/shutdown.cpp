@@ -8,8 +8,16 @@ void frmMain::SlowClose(std::int32_t lSeconds) {
   Guard guard(errors, source::frmMain::SlowClose);
   if (!guard.Step([&] { services.ui.ProcessEvents(); })) return;
   if (!guard.Step([&] {
-        registry.SetKeyValue(config::HKEY_CURRENT_USER, registry.PriceFilesKey, "SetupComplete",
-                             std::string(ImportSucceeded ? "TRUE" : "FALSE"), config::REG_SZ);
+        const std::string marker = ImportSucceeded ? "TRUE" : "FALSE";
+        const long status = registry.SetKeyValue(config::HKEY_CURRENT_USER, registry.PriceFilesKey,
+                                                 "SetupComplete", marker, config::REG_SZ);
+        // A caller reads the outcome from the marker: one that is not written is said in the log,
+        // whatever -L says, so that an earlier run's marker is not taken for this run's.
+        if (status != 0) {
+          std::string report = config::Registry::NotRecordedReport(
+              registry.PriceFilesKey, "SetupComplete", marker, status);
+          log.AddToLog(report);
+        }
       })) {
     return;
   }

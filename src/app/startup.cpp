@@ -23,7 +23,7 @@ bool frmMain::CommandFileOK(const std::string& sDBFileName) {
   const std::string program_dir = services.system.ProgramDirectory();
   if (!guard.Step([&] { Status("Inspecting Command line"); })) return result;
   if (!guard.Step([&] { help = SyntaxHelp(program_dir); })) return result;
-  if (sDBFileName.size() == program_dir.size() + 1) {
+  if (HoldsNoFileName(sDBFileName, program_dir)) {
     guard.Step([&] { Status("No Filename was given"); }) && guard.Step([&] {
       services.ui.MessageBox("The Database Filename must be included on the\rCommand Line.\r\r" + help,
                              "ERROR - No Filename", platform::Icon::kCritical, platform::Buttons::kOk);

@@ -96,13 +96,39 @@ long Registry::QueryValueEx(HKEY key, const std::string& name, RegistryValue& va
   }
 }
 
-void Registry::SetKeyValue(HKEY root, const std::string& key, const std::string& name,
+long Registry::SetKeyValue(HKEY root, const std::string& key, const std::string& name,
                            const RegistryValue& value, std::uint32_t type) {
   app::Guard guard(errors_, source::Registry::SetKeyValue);
   HKEY handle = 0;
-  guard.Step([&] { store_.RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_ALL_VALUES, &handle); }) &&
-      guard.Step([&] { SetValueEx(handle, name, type, value); }) &&
-      guard.Step([&] { store_.RegCloseKey(handle); });
+  long status = -1;
+  guard.Step([&] {
+    status = store_.RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_ALL_VALUES, &handle);
+  }) && guard.Step([&] {
+    const long written = SetValueEx(handle, name, type, value);
+    if (status == 0) status = written;
+  }) && guard.Step([&] { store_.RegCloseKey(handle); });
+  return status;
+}
+
+std::string Registry::NotRecordedReport(const std::string& key, const std::string& name,
+                                        const std::string& value, long status) {
+  std::string why;
+  switch (status) {
+    case platform::ERROR_FILE_NOT_FOUND:
+      why = "the key does not exist";
+      break;
+    case platform::ERROR_BADDB:
+      why = "the registry file cannot be read";
+      break;
+    case platform::ERROR_ACCESS_DENIED:
+      why = "the registry file cannot be written";
+      break;
+    default:
+      why = "the registry refused it (error " + std::to_string(status) + ")";
+      break;
+  }
+  return "The value \"" + name + "\"=\"" + value + "\" could not be recorded under HKEY_CURRENT_USER\\" +
+         key + ": " + why + ".";
 }
 
 long Registry::SetValueEx(HKEY key, const std::string& name, std::uint32_t type,

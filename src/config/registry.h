@@ -38,7 +38,9 @@ class Registry {
   bool RegistryKeyExists(HKEY root, const std::string& key);
   RegistryValue QueryValue(HKEY root, const std::string& key, const std::string& name);
   long QueryValueEx(HKEY key, const std::string& name, RegistryValue& value);
-  void SetKeyValue(HKEY root, const std::string& key, const std::string& name,
+  // Writes into an existing key; a missing key is not created. Returns the status of the
+  // platform's open or write, 0 when the value was written.
+  long SetKeyValue(HKEY root, const std::string& key, const std::string& name,
                    const RegistryValue& value, std::uint32_t type);
   long SetValueEx(HKEY key, const std::string& name, std::uint32_t type,
                   const RegistryValue& value);
@@ -53,6 +55,10 @@ class Registry {
   std::string DBName();
   // The configuration INI "YWConfig.ini"; with the built-in default when asked for.
   std::string ConfigINIPath(bool use_builtin_default);
+
+  // The log's report of a value that SetKeyValue could not write, with the reason in words.
+  static std::string NotRecordedReport(const std::string& key, const std::string& name,
+                                       const std::string& value, long status);
 
   // Reads a value under ProductKey as text (empty when absent).
   std::string ProductValue(const std::string& name) {

@@ -88,10 +88,20 @@ std::string Sha256Hex(const std::string& bytes) {
   return Hex(digest, len);
 }
 
-std::string FromHex(const std::string& hex) {
+// The bytes of a text of hexadecimal digit pairs; nothing when it is anything else.
+std::optional<std::string> FromHex(const std::string& hex) {
+  const auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  if (hex.size() % 2 != 0) return std::nullopt;
   std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
   }
   return out;
 }
@@ -223,7 +233,10 @@ void VerifyDatabase(sqlite3* db, const std::string& schema, const std::string& s
     const auto* t = sqlite3_column_text(s.stmt, i);
     return std::string(t ? reinterpret_cast<const char*>(t) : "");
   };
-  if (col(0) != "sha256" || Sha256Hex(FromHex(col(1)) + password) != platform::LCase(col(2))) {
+  // A record that is not one this program writes cannot prove any password.
+  const auto salt = FromHex(col(1));
+  if (!salt) throw jet::NotADatabase(shown_path);
+  if (col(0) != "sha256" || Sha256Hex(*salt + password) != platform::LCase(col(2))) {
     throw jet::WrongPassword();
   }
 }

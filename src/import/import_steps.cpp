@@ -13,15 +13,17 @@ bool RecordVendorDates(app::frmMain& form, app::Guard& guard, const std::string&
   const auto date = ReadDate(toFileDate);
   if (!date) return true;
   auto& registry = form.registry;
-  return guard.Step([&] {
-           registry.SetKeyValue(config::HKEY_CURRENT_USER, registry.PriceFilesKey,
-                                form.RunVendorName, Yyyymmdd(*date), config::REG_SZ);
-         }) &&
-         guard.Step([&] {
-           registry.SetKeyValue(config::HKEY_CURRENT_USER, registry.PriceFilesKey,
-                                form.RunVendorName + "InstallDate", MmDdYyyy(*date),
-                                config::REG_SZ);
-         });
+  const auto record = [&](const std::string& name, const std::string& value) {
+    const long status = registry.SetKeyValue(config::HKEY_CURRENT_USER, registry.PriceFilesKey,
+                                             name, value, config::REG_SZ);
+    if (status != 0) {
+      std::string report =
+          config::Registry::NotRecordedReport(registry.PriceFilesKey, name, value, status);
+      form.log.AddToLog(report);
+    }
+  };
+  return guard.Step([&] { record(form.RunVendorName, Yyyymmdd(*date)); }) &&
+         guard.Step([&] { record(form.RunVendorName + "InstallDate", MmDdYyyy(*date)); });
 }
 
 }  // namespace cs::import

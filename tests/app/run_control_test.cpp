@@ -41,6 +41,43 @@ TEST(CommandLineTest, PathAndSwitches) {
   }
 }
 
+TEST(CommandLineTest, NoFileNameOnlyWhenThePathIsTheProgramDirectoryAlone) {
+  struct Case {
+    const char* path;
+    const char* program_dir;
+    bool no_name;
+  } cases[] = {
+      {"C:\\APP\\", "C:\\APP", true},
+      {"C:\\APP\\   ", "C:\\App", true},
+      {"C:\\APP\\X", "C:\\APP", false},
+      {"C:\\APPX", "C:\\APP", false},
+      // One character longer than the program directory, yet a name.
+      {"C:\\DATA\\ACEDATA0307.YW ", "C:\\PROGRAMS\\CATSYNCAPP", false},
+      {"", "C:\\APP", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(app::HoldsNoFileName(c.path, c.program_dir), c.no_name);
+  }
+}
+
+// The program in a folder whose Windows form is 22 characters long, and a data path of 23 (the
+// switch's blank included): the file is found, no "No Filename" box.
+TEST(RunDriverTest, DataPathOneLongerThanTheProgramDirectoryIsAName) {
+  test::TempPrefix prefix;
+  const auto program_dir = prefix.drive_c() / "PROGRAMS" / "CATSYNCAPP";
+  std::filesystem::create_directories(program_dir);
+  test::WriteFile(prefix.drive_c() / "DATA" / "ACEDATA0307.YW", "x");
+  platform::System system(prefix.root(), program_dir, {});
+  ASSERT_EQ(system.ProgramDirectory().size(), 22u);
+  test::FakeUi ui;
+  test::FakeClock clock;
+  test::FakeProcessEnd end;
+  app::frmMain form(app::Services{system, ui, clock, end});
+  EXPECT_TRUE(form.CommandFileOK("C:\\DATA\\ACEDATA0307.YW "));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 // A UI whose window cannot be shown: the run driver's own step fails.
 class BrokenWindow : public test::FakeUi {
  public:
@@ -52,7 +89,7 @@ TEST(RunDriverTest, AbortInTheDriverLeavesTheRunWithoutClosing) {
   platform::System system(prefix.root(), prefix.drive_c() / "APP", {"C:\\DATA\\ACEDATA.YW"});
   std::filesystem::create_directories(prefix.drive_c() / "APP");
   test::WriteFile(prefix.drive_c() / "YW" / "YWConfig.ini",
-                  "[Vendors]\r\n1=Ace\r\n\r\n[Vendor-Ace]\r\nNameShort=ACE\r\nNameLong=Ace Hardware\r\n");
+                  "[Vendors]\r\n1=Ace\r\n\r\n[Vendor-Ace]\r\nNameShort=ACE\r\nNameLong=Ace Wholesale\r\n");
   prefix.SetUserReg(
       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden]\r\n"
       "\"InstallAppDir\"=\"C:\\\\YW\"\r\n\"YWConfigINI\"=\"C:\\\\YW\\\\YWConfig.ini\"\r\n\r\n"
@@ -67,7 +104,7 @@ TEST(RunDriverTest, AbortInTheDriverLeavesTheRunWithoutClosing) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_NE(ui.boxes[0].text.find("CatalogSync.frmMain.DoProcess"), std::string::npos);
   EXPECT_EQ(test::ReadFile(prefix.user_reg()).find("SetupComplete"), std::string::npos);
-  EXPECT_EQ(form.lblData(), "Importing Ace Hardware Data");
+  EXPECT_EQ(form.lblData(), "Importing Ace Wholesale Data");
 }
 
 }  // namespace

@@ -140,6 +140,23 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
     Connection cnn(paths);
     EXPECT_THROW(OpenOn(cnn, "C:\\rulebreak.yw"), RunError);
   }
+  // A password record whose salt is not hexadecimal proves no password: the file does not open,
+  // with Jet's words rather than a library's.
+  const std::string badsalt = (prefix.drive_c() / "badsalt.yw").string();
+  ASSERT_EQ(Shell("sqlite3 '" + badsalt + "' \"CREATE TABLE MSysPassword (Algorithm TEXT NOT NULL, "
+                  "Salt TEXT NOT NULL, Hash TEXT NOT NULL); INSERT INTO MSysPassword VALUES "
+                  "('sha256', 'zz', '00');\""),
+            0);
+  {
+    Connection cnn(paths);
+    try {
+      OpenOn(cnn, "C:\\badsalt.yw");
+      ADD_FAILURE() << "opened";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.number(), jet::kErrGeneral);
+      EXPECT_EQ(e.description(), "Unrecognized database format 'C:\\badsalt.yw'.");
+    }
+  }
   for (const char* path : {"C:\\damaged.yw", "C:\\crafted.yw"}) {
     Connection cnn(paths);
     try {

@@ -77,6 +77,40 @@ TEST_F(JetStatementsTest, SchemaErrorsAreJetsErrors) {
   ExpectError(cur, "DELETE * FROM PlanogramDetails", jet::kErrTableNotFound);
 }
 
+// Statement texts a user can put in the INI or the registry, refused as Jet refuses them, with
+// Jet's words, never a library's message or a different statement.
+TEST_F(JetStatementsTest, HostileStatementTextsAreRefusedAsJetRefusesThem) {
+  struct Case {
+    std::string sql;
+    std::int32_t number;
+    const char* description;  // a part of it
+  } cases[] = {
+      {"CREATE TABLE Ace([SKU] TEXT(20))", jet::kErrSyntax, "Table 'Ace' already exists."},
+      {"ALTER TABLE Ace ADD COLUMN [Big] TEXT(99999999999)", jet::kErrSyntax, "Syntax error in field definition."},
+      {"ALTER TABLE Ace ADD COLUMN [Half] TEXT(.5)", jet::kErrSyntax, "Syntax error in field definition."},
+      {"ALTER TABLE Ace ADD COLUMN [Frac] TEXT(1.9)", jet::kErrSyntax, "Syntax error in field definition."},
+      {"ALTER TABLE Ace ADD COLUMN [Exp] TEXT(1e2)", jet::kErrSyntax, "Syntax error in field definition."},
+      {"ALTER TABLE Ace ADD COLUMN [Wide] TEXT(256)", jet::kErrSyntax, "Syntax error in field definition."},
+      {"ALTER TABLE Ace ADD COLUMN [None] TEXT(0)", jet::kErrSyntax, "Syntax error in field definition."},
+      {std::string("SELECT [SK") + '\0' + "U] FROM Ace", jet::kErrSyntax, "is not a valid name"},
+      {std::string("DELETE * FROM [Ace") + '\0' + "]", jet::kErrSyntax, "is not a valid name"},
+      {"INSERT INTO Ace ( SKU, CreateDate ) VALUES ( 'd1', #1/1/-5# )", jet::kErrSyntax, "date"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    try {
+      cur.Execute(c.sql);
+      ADD_FAILURE() << "no error";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.number(), c.number);
+      EXPECT_NE(e.description().find(c.description), std::string::npos) << e.description();
+    }
+  }
+  // Nothing of them was made.
+  EXPECT_EQ(Rows(cur, "SELECT SKU FROM Ace", {"SKU"}), std::vector<std::string>{});
+  cur.Execute("ALTER TABLE Ace ADD COLUMN [Widest] TEXT(255)");
+}
+
 TEST_F(JetStatementsTest, TablesAreCopiedByColumnName) {
   Connection data(paths);
   OpenOn(data, "C:\\DATA.YW");

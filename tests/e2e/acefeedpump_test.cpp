@@ -33,7 +33,7 @@ TEST_F(AcefeedpumpTest, VisibleSuccessfulRunLogsEveryStepAndEndsTwoSecondsLater)
   EXPECT_EQ(SetupComplete(), "TRUE");
   EXPECT_EQ(Count("Ace"), 30u);
   EXPECT_EQ(out.lines.back(), "Status: Import Completed Successfully");
-  EXPECT_TRUE(Printed(out, "Yield Warden Data Installer\nImporting Ace Hardware Data\n"));
+  EXPECT_TRUE(Printed(out, "Yield Warden Data Installer\nImporting Ace Wholesale Data\n"));
   EXPECT_GE(out.seconds_after_last_line, 1.9);
   EXPECT_LT(out.seconds_after_last_line, 3.5);
   const auto log = LogMessages();
@@ -183,6 +183,28 @@ TEST_F(AcefeedpumpTest, CommandLinesThatFindTheFile) {
     EXPECT_LT(out.seconds_after_last_line, 1.0);
     EXPECT_FALSE(Printed(out, "Status: Inspecting")) << "a silent run shows no status";
   }
+}
+
+// A marker that cannot be written is said in the log, with or without -L, and the run still ends
+// normally; nothing is created in the registry for it.
+TEST_F(AcefeedpumpTest, AnOutcomeThatCannotBeRecordedIsSaidInTheLog) {
+  const std::string data = MakeData("DATA/ACEDATA0307.YW", DataKind::kFull, {.rows = 3});
+  std::string reg = test::ReadFile(prefix.user_reg());
+  const std::string block = "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\PriceFiles]";
+  const auto at = reg.find(block);
+  ASSERT_NE(at, std::string::npos);
+  reg.replace(at, block.size(), "[HKEY_CURRENT_USER\\Software\\Elsewhere]");
+  test::WriteFile(prefix.user_reg(), reg);
+  const auto out = Run({data, "-s"});
+  const auto log = LogMessages();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "The value \"SetupComplete\"=\"TRUE\" could not be recorded under "
+                      "HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\PriceFiles: the key does not "
+                      "exist."),
+            log.end())
+      << out.Text();
+  EXPECT_EQ(SetupComplete(), "");
+  EXPECT_EQ(test::ReadFile(prefix.user_reg()).find("Yield Warden\\PriceFiles]"), std::string::npos);
 }
 
 TEST_F(AcefeedpumpTest, CustomFileIsRecognisedByItsName) {

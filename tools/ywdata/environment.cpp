@@ -56,7 +56,7 @@ void MakeEnvironment(const fs::path& prefix) {
   std::ofstream ini(app / "YWConfig.ini", std::ios::binary | std::ios::trunc);
   ini << "; Yield Warden configuration\r\n"
          "[Vendors]\r\n1=Ace\r\n2=Custom\r\n\r\n"
-         "[Vendor-Ace]\r\nNameLong=Ace Hardware\r\nNameShort=ACE\r\nDefaultRoundingName=Ace\r\n"
+         "[Vendor-Ace]\r\nNameLong=Ace Wholesale\r\nNameShort=ACE\r\nDefaultRoundingName=Ace\r\n"
          "ShowLevel1=True\r\nShowLevel2=True\r\nOptionsTab=False\r\nAceRetail=Retail\r\n"
          "Level1=Level 1\r\nLevel2=Level 2\r\nAceRetailLong=Ace Suggested Retail\r\n"
          "Level1Long=Level 1 Price\r\nLevel2Long=Level 2 Price\r\nFTPUser=store\r\nFTPPass=0001\r\n"

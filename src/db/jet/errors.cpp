@@ -56,8 +56,11 @@ RunError UnknownInsertField(const std::string& field) {
 RunError ProviderNotFound() {
   return RunError(kErrProvider, "Provider cannot be found. It may not be properly installed.");
 }
-RunError FileInUse(const std::string& path) {
-  return RunError(kErrGeneral, "Could not use '" + path + "'; file already in use.");
+RunError InvalidName(std::string_view name) {
+  std::string shown;
+  for (const char c : name) shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+  return RunError(kErrSyntax, "'" + shown + "' is not a valid name.  Make sure that it does not "
+                              "include invalid characters or punctuation and that it is not too long.");
 }
 
 RunError FromSqlite(int code, const std::string& message) {
@@ -65,7 +68,12 @@ RunError FromSqlite(int code, const std::string& message) {
   if (message.starts_with("no such table: ")) return TableNotFound(After(message, "no such table: "));
   if (message.starts_with("no such column: ")) return ColumnNotFound();
   if (message.starts_with("table ") && message.ends_with(" already exists")) {
-    return TableExists(message.substr(6, message.size() - 6 - 15));
+    // SQLite names the table as the statement quoted it: table "Ace" already exists.
+    std::string table = message.substr(6, message.size() - 6 - 15);
+    if (table.size() >= 2 && table.front() == '"' && table.back() == '"') {
+      table = table.substr(1, table.size() - 2);
+    }
+    return TableExists(table);
   }
   if (message.starts_with("CHECK constraint failed: jet_len_")) return TextTooLong();
   if (code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_UNIQUE) return DuplicateKey();

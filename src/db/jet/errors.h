@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/run_error.h"
 
@@ -28,7 +29,7 @@ RunError TextTooLong();
 RunError DuplicateKey();
 RunError UnknownInsertField(const std::string& field);
 RunError ProviderNotFound();
-RunError FileInUse(const std::string& path);
+RunError InvalidName(std::string_view name);
 
 // Turns an error of SQLite into the Jet error a user of the product would have seen.
 RunError FromSqlite(int code, const std::string& message);

@@ -26,6 +26,10 @@ std::vector<Token> Tokenize(std::string_view sql) {
     if (c == '[') {
       const auto close = sql.find(']', i + 1);
       if (close == std::string_view::npos) throw SyntaxError("query expression");
+      // Jet's names hold no control characters; a NUL would also cut the statement short.
+      for (std::size_t k = i + 1; k < close; ++k) {
+        if (static_cast<unsigned char>(sql[k]) < 0x20) throw InvalidName(sql.substr(i + 1, close - i - 1));
+      }
       tokens.push_back({TokenKind::kBracket, std::string(sql.substr(i + 1, close - i - 1)), start});
       i = close + 1;
       continue;

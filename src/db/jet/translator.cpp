@@ -622,8 +622,14 @@ class Translator {
     c.type_word = Peek().text;
     ++pos_;
     if (Symbol("(")) {
-      if (Peek().kind != TokenKind::kNumber) throw SyntaxError("field definition");
-      c.size = std::stoi(Peek().text);
+      // A size is a whole number within Jet's range (at most 255): anything else, a fraction or
+      // a number too large for any column included, is a syntax error.
+      const std::string& size = Peek().text;
+      if (Peek().kind != TokenKind::kNumber || size.size() > 3 ||
+          size.find_first_not_of("0123456789") != std::string::npos) {
+        throw SyntaxError("field definition");
+      }
+      c.size = std::stoi(size);
       ++pos_;
       ExpectSymbol(")", "field definition");
     }

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <sstream>
 #include <vector>
 
 #include "db/jet/errors.h"
@@ -81,46 +80,88 @@ std::string ColumnDefinition(const ColumnSpec& c) {
   return def;
 }
 
-std::optional<std::string> ParseDateLiteral(const std::string& text) {
-  const std::string t(platform::Trim(text, " "));
-  int a = 0, b = 0, c = 0, hh = 0, mm = 0, ss = 0;
-  char sep1 = 0, sep2 = 0;
-  std::istringstream in(t);
-  in >> a >> sep1 >> b >> sep2 >> c;
-  if (!in || sep1 != sep2 || (sep1 != '/' && sep1 != '-')) return std::nullopt;
-  int y = c, m = a, d = b;  // month/day/year
-  if (sep1 == '-' && a >= 100) {  // year-month-day
-    y = a;
-    m = b;
-    d = c;
-  } else if (c < 100) {
-    y = c + (c < 30 ? 2000 : 1900);
+namespace {
+
+// Reads 1 to `max_digits` decimal digits at text[pos]; no sign, no blanks.
+std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t max_digits) {
+  std::size_t n = 0;
+  int value = 0;
+  while (pos + n < text.size() && n < max_digits && text[pos + n] >= '0' && text[pos + n] <= '9') {
+    value = value * 10 + (text[pos + n] - '0');
+    ++n;
   }
-  std::string rest;
-  std::getline(in, rest);
-  rest = std::string(platform::Trim(rest, " "));
-  if (!rest.empty()) {
-    std::istringstream tin(rest);
-    char c1 = 0;
-    tin >> hh >> c1 >> mm;
-    if (!tin || c1 != ':') return std::nullopt;
-    if (tin.peek() == ':') {
-      tin.get();
-      tin >> ss;
-      if (!tin) return std::nullopt;
-    }
-    std::string ampm;
-    tin >> ampm;
-    ampm = platform::UCase(ampm);
+  if (n == 0 || (pos + n < text.size() && text[pos + n] >= '0' && text[pos + n] <= '9')) {
+    return std::nullopt;
+  }
+  pos += n;
+  return value;
+}
+
+bool Expect(std::string_view text, std::size_t& pos, char c) {
+  if (pos >= text.size() || text[pos] != c) return false;
+  ++pos;
+  return true;
+}
+
+// The time after a date: h:mm, h:mm:ss, either with AM or PM after a blank. Nothing when the text
+// is anything else.
+bool ReadTime(std::string_view text, int& hh, int& mm, int& ss) {
+  std::size_t pos = 0;
+  const auto h = Digits(text, pos, 2);
+  if (!h || !Expect(text, pos, ':')) return false;
+  const auto m = Digits(text, pos, 2);
+  if (!m) return false;
+  std::optional<int> s = 0;
+  if (Expect(text, pos, ':')) s = Digits(text, pos, 2);
+  if (!s) return false;
+  std::string ampm(platform::UCase(platform::Trim(text.substr(pos), " ")));
+  if (pos < text.size() && text[pos] != ' ') return false;
+  hh = *h;
+  mm = *m;
+  ss = *s;
+  if (!ampm.empty()) {
+    if ((ampm != "AM" && ampm != "PM") || hh < 1 || hh > 12) return false;
     if (ampm == "PM" && hh < 12) hh += 12;
     if (ampm == "AM" && hh == 12) hh = 0;
-    if (!ampm.empty() && ampm != "AM" && ampm != "PM") return std::nullopt;
-    std::string extra;
-    if (tin >> extra) return std::nullopt;
-    if (hh > 23 || mm > 59 || ss > 59 || hh < 0 || mm < 0 || ss < 0) return std::nullopt;
+  }
+  return hh <= 23 && mm <= 59 && ss <= 59;
+}
+
+}  // namespace
+
+std::optional<std::string> ParseDateLiteral(const std::string& text) {
+  const std::string_view t = platform::Trim(text, " ");
+  const std::size_t blank = t.find(' ');
+  const std::string_view date = t.substr(0, blank);
+  int y = 0, m = 0, d = 0, hh = 0, mm = 0, ss = 0;
+  std::size_t pos = 0;
+  const auto first = Digits(date, pos, 4);
+  const std::size_t first_digits = pos;
+  if (!first || pos >= date.size() || (date[pos] != '/' && date[pos] != '-')) return std::nullopt;
+  const char sep = date[pos++];
+  const auto second = Digits(date, pos, 2);
+  if (!second || !Expect(date, pos, sep)) return std::nullopt;
+  const std::size_t third_start = pos;
+  const auto third = Digits(date, pos, 4);
+  if (!third) return std::nullopt;
+  const std::size_t third_digits = pos - third_start;
+  if (sep == '-' && first_digits == 4) {
+    // year-month-day
+    if (third_digits > 2) return std::nullopt;
+    y = *first, m = *second, d = *third;
+  } else {
+    // month/day/year (or with dashes), the year in four digits or in two: 30 to 99 are the
+    // 1900s, the others the 2000s
+    if (first_digits > 2 || (third_digits != 2 && third_digits != 4)) return std::nullopt;
+    m = *first, d = *second, y = *third;
+    if (third_digits == 2) y += y < 30 ? 2000 : 1900;
+  }
+  if (pos != date.size()) return std::nullopt;
+  if (blank != std::string_view::npos) {
+    if (!ReadTime(platform::Trim(t.substr(blank), " "), hh, mm, ss)) return std::nullopt;
   }
   if (!ValidDate(y, m, d)) return std::nullopt;
-  char buf[32];
+  char buf[64];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, hh, mm, ss);
   return std::string(buf);
 }
