@@ -6,6 +6,7 @@
 #include <FL/Fl_GIF_Image.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 #include <X11/Xlib.h>
 
 #include <cstdlib>
@@ -163,10 +164,13 @@ class WindowUi : public Ui {
   Fl_Box* lbl_status_ = nullptr;
 };
 
-bool DisplayOpens() {
+// Opens the display once and hands that connection to FLTK, which then never opens another: a
+// display that accepts one connection and refuses the next (as one that is still starting may)
+// cannot end the process later with FLTK's "Can't open display".
+bool OpenDisplay() {
   ::Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return false;
-  XCloseDisplay(display);
+  fl_open_display(display);
   return true;
 }
 
@@ -186,7 +190,7 @@ std::unique_ptr<Ui> MakeUi(std::istream& in, std::ostream& err,
   const char* choice = std::getenv("CATALOGSYNC_UI");
   const std::string ui = choice != nullptr ? choice : "";
   const bool window = ui == "window" || (ui.empty() && (Named("DISPLAY") || Named("WAYLAND_DISPLAY")));
-  if (window && DisplayOpens()) return MakeWindowUi(picture);
+  if (window && OpenDisplay()) return MakeWindowUi(picture);
   return std::make_unique<ConsoleUi>(in, err);
 }
 
