@@ -10,6 +10,10 @@
 #include <vector>
 
 #include "app/frm_main.h"
+#include "config/registry.h"
+#include "core/error_reporter.h"
+#include "core/run_context.h"
+#include "db/engine.h"
 #include "platform/clock.h"
 #include "platform/prefix.h"
 #include "platform/system.h"
@@ -121,8 +125,93 @@ class FakeProcessEnd : public platform::ProcessEnd {
   [[noreturn]] void EndNow() override { throw ProcessEnded{}; }
 };
 
-// A whole program over a temporary prefix, with the fakes above. The install directory is
-// C:\YW (set in the registry), so the log is drive_c/YW/YW_VendorData_Install.LOG.
+// A run below the window: the RunContext that config, db, schema and import tests hand to the code
+// they test. Its log is kept in memory, line by line, as the run log's lines read without their
+// timestamps; unexpected errors are reported through the program's own ErrorLog, whose dialog the
+// scripted FakeUi answers.
+class FakeRun : public core::RunContext, public core::LogWriter {
+ public:
+  explicit FakeRun(platform::System& system) : system_(system) {}
+
+  FakeUi ui;
+  FakeClock time;
+  bool logging = true;             // as -L sets it
+  std::vector<std::string> log;    // every line written, without timestamps
+
+  void Status(const std::string& text) override {
+    LOG("Status = " + text);
+    ui.SetLabel(platform::Label::kStatus, text);
+  }
+  void LOG(std::string& text) override {
+    if (logging) AddToLog(text);
+  }
+  using RunContext::LOG;
+  void AddToLog(std::string& text) override {
+    core::MaskPassword(text);
+    if (text == "BLANK") {
+      log.push_back(" ");
+      return;
+    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      log.push_back(line);
+    }
+  }
+  using RunContext::AddToLog;
+  int ErrorLog(const std::string& number, const std::string& description, const std::string& line,
+               const std::string& source) override {
+    return errors_.ErrorLog(number, description, line, source);
+  }
+  int MessageBox(const std::string& text, const std::string& title, platform::Icon icon,
+                 platform::Buttons buttons) override {
+    return ui.MessageBox(text, title, icon, buttons);
+  }
+  platform::System& machine() override { return system_; }
+  platform::Clock& clock() override { return time; }
+
+ private:
+  platform::System& system_;
+  core::ErrorReporter errors_{ui, *this};
+};
+
+// The registry every TestRun and TestProgram starts from: Yield Warden's keys, the install
+// directory C:\YW (so the log is drive_c/YW/YW_VendorData_Install.LOG).
+inline std::string TestRegistry(const std::string& extra_reg) {
+  return "REGEDIT4\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden]\r\n"
+         "\"InstallAppDir\"=\"C:\\\\YW\"\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\PriceFiles]\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\Startup]\r\n\r\n" +
+         extra_reg;
+}
+
+// A run below the window over a temporary prefix: the RunContext, the Registry module with the
+// product key chosen, and the database engine.
+class TestRun {
+ public:
+  explicit TestRun(const std::string& extra_reg = "")
+      : system(prefix.root(), prefix.drive_c() / "APP", {}), run(system), registry(run), engine(system.paths()) {
+    std::filesystem::create_directories(prefix.drive_c() / "APP");
+    std::filesystem::create_directories(prefix.drive_c() / "YW");
+    prefix.SetUserReg(TestRegistry(extra_reg));
+    registry.SetRegistryKey();
+  }
+
+  // Replaces the whole registry (key blocks after the header) and chooses the product key again.
+  void SetRegistry(const std::string& blocks) {
+    prefix.SetUserReg("REGEDIT4\r\n\r\n" + blocks);
+    registry.SetRegistryKey();
+  }
+
+  TempPrefix prefix;
+  platform::System system;
+  FakeRun run;
+  config::Registry registry;
+  db::Engine engine;
+};
+
+// A whole program over a temporary prefix, with the fakes above, its window object loaded.
 class TestProgram {
  public:
   explicit TestProgram(const std::string& extra_reg = "",
@@ -131,20 +220,14 @@ class TestProgram {
         form(app::Services{system, ui, clock, process_end}) {
     std::filesystem::create_directories(prefix.drive_c() / "APP");
     std::filesystem::create_directories(prefix.drive_c() / "YW");
-    prefix.SetUserReg(
-        "REGEDIT4\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden]\r\n"
-        "\"InstallAppDir\"=\"C:\\\\YW\"\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\PriceFiles]\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden\\Startup]\r\n\r\n" +
-        extra_reg);
-    form.registry.SetRegistryKey();
+    prefix.SetUserReg(TestRegistry(extra_reg));
+    form.registry().SetRegistryKey();
   }
 
   // Replaces the whole registry (key blocks after the header) and chooses the product key again.
   void SetRegistry(const std::string& blocks) {
     prefix.SetUserReg("REGEDIT4\r\n\r\n" + blocks);
-    form.registry.SetRegistryKey();
+    form.registry().SetRegistryKey();
   }
 
   std::filesystem::path LogPath() const {

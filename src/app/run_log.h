@@ -6,27 +6,22 @@
 
 #include <string>
 
-#include "app/guard.h"
 #include "config/registry.h"
+#include "core/error_reporter.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 
 namespace cs::app {
 
-class RunLog {
+class RunLog : public core::LogWriter {
  public:
   // `writer_failures` receives the log writer's own errors; it must not write to the log.
   RunLog(platform::System& system, platform::Clock& clock, config::Registry& registry,
-         ErrorSink& writer_failures);
+         core::ErrorSink& writer_failures);
 
   // Appends one entry. Every occurrence of the database password in `text` is replaced by ten
   // x characters, in the caller's text as well. "BLANK" writes a line of one blank.
-  void AddToLog(std::string& text);
-
-  // Masks the database password in `text`, as AddToLog does.
-  static void Mask(std::string& text);
-
-  bool LogStarted() const { return log_started_; }
+  void AddToLog(std::string& text) override;
 
   static std::string Timestamp(const platform::LocalTime& t);
 
@@ -34,7 +29,7 @@ class RunLog {
   platform::System& system_;
   platform::Clock& clock_;
   config::Registry& registry_;
-  ErrorSink& writer_failures_;
+  core::ErrorSink& writer_failures_;
   bool log_started_ = false;
 };
 

@@ -1,6 +1,6 @@
 #include "config/ini_file.h"
 
-#include "app/source_names.h"
+#include "core/source_names.h"
 #include "platform/text.h"
 
 namespace cs::config {
@@ -19,13 +19,15 @@ std::vector<std::string> SplitList(const std::string& list, bool keep_empty) {
 
 }  // namespace
 
-cInifile::cInifile(const platform::PrivateProfile& profile, app::ErrorSink& errors)
-    : profile_(profile), errors_(errors) {}
+using core::Procedure;
+using core::RunProcedure;
+
+cInifile::cInifile(core::RunContext& run) : run_(run) {}
 
 std::string cInifile::Read(const char* section, const char* key, std::uint32_t size) {
   std::string buffer(size, ' ');
   const std::string ansi_default = platform::Utf8ToAnsi(default_);
-  const std::uint32_t n = profile_.GetPrivateProfileStringA(
+  const std::uint32_t n = run_.profile().GetPrivateProfileStringA(
       section, key, ansi_default.c_str(), buffer.data(), size,
       platform::Utf8ToAnsi(path_).c_str());
   return platform::AnsiToUtf8(buffer.substr(0, n));
@@ -33,78 +35,64 @@ std::string cInifile::Read(const char* section, const char* key, std::uint32_t s
 
 void cInifile::Write(const char* key, const char* value) {
   const std::string ansi_section = platform::Utf8ToAnsi(section_);
-  last_return_code_ = profile_.WritePrivateProfileStringA(ansi_section.c_str(), key, value,
+  last_return_code_ = run_.profile().WritePrivateProfileStringA(ansi_section.c_str(), key, value,
                                                           platform::Utf8ToAnsi(path_).c_str());
 }
 
 std::string cInifile::Value() {
-  std::string result;
-  app::Guard guard(errors_, source::cInifile::Value);
-  guard.Step([&] {
-    const std::string section = platform::Utf8ToAnsi(section_);
-    const std::string key = platform::Utf8ToAnsi(key_);
-    result = Read(section.c_str(), key.c_str(), 255);
+  return RunProcedure(run_, source::cInifile::Value, std::string(), [&](Procedure& p, std::string& result) {
+    p.step([&] {
+      const std::string section = platform::Utf8ToAnsi(section_);
+      const std::string key = platform::Utf8ToAnsi(key_);
+      result = Read(section.c_str(), key.c_str(), 255);
+    });
   });
-  return result;
 }
 
 void cInifile::Value(std::string& sValue) {
-  app::Guard guard(errors_, source::cInifile::Value);
-  guard.Step([&] { std::erase(sValue, '\0'); }) && guard.Step([&] {
-    const std::string key = platform::Utf8ToAnsi(key_);
-    const std::string value = platform::Utf8ToAnsi(sValue);
-    Write(key.c_str(), value.c_str());
+  RunProcedure(run_, source::cInifile::Value, [&](Procedure& p) {
+    std::erase(sValue, '\0');
+    p.step([&] {
+      const std::string key = platform::Utf8ToAnsi(key_);
+      const std::string value = platform::Utf8ToAnsi(sValue);
+      Write(key.c_str(), value.c_str());
+    });
   });
 }
 
 std::string cInifile::INISection() {
-  std::string result;
-  app::Guard guard(errors_, source::cInifile::INISection);
-  guard.Step([&] {
-    const std::string section = platform::Utf8ToAnsi(section_);
-    result = Read(section.c_str(), nullptr, 8192);
+  return RunProcedure(run_, source::cInifile::INISection, std::string(),
+                      [&](Procedure& p, std::string& result) {
+    p.step([&] { result = Read(platform::Utf8ToAnsi(section_).c_str(), nullptr, 8192); });
   });
-  return result;
 }
 
 void cInifile::INISection(const std::string& sSection) {
-  app::Guard guard(errors_, source::cInifile::INISection);
-  guard.Step([&] {
-    const std::string text = platform::Utf8ToAnsi(sSection);
-    Write(nullptr, text.c_str());
+  RunProcedure(run_, source::cInifile::INISection, [&](Procedure& p) {
+    p.step([&] { Write(nullptr, platform::Utf8ToAnsi(sSection).c_str()); });
   });
 }
 
 std::string cInifile::Sections() {
-  std::string result;
-  app::Guard guard(errors_, source::cInifile::Sections);
-  guard.Step([&] { result = Read(nullptr, nullptr, 8192); });
-  return result;
+  return RunProcedure(run_, source::cInifile::Sections, std::string(),
+                      [&](Procedure& p, std::string& result) {
+    p.step([&] { result = Read(nullptr, nullptr, 8192); });
+  });
 }
 
 void cInifile::DeleteSection() {
-  app::Guard guard(errors_, source::cInifile::DeleteSection);
-  guard.Step([&] { Write(nullptr, nullptr); });
+  RunProcedure(run_, source::cInifile::DeleteSection,
+               [&](Procedure& p) { p.step([&] { Write(nullptr, nullptr); }); });
 }
 
 void cInifile::EnumerateAllSections(std::vector<std::string>& sSections, std::int32_t& iCount) {
-  iCount = 0;
-  sSections.clear();
-  app::Guard guard(errors_, source::cInifile::EnumerateAllSections);
-  guard.Step([&] {
-    sSections = SplitList(Sections(), false);
-    iCount = static_cast<std::int32_t>(sSections.size());
-  });
+  sSections = SplitList(Sections(), false);
+  iCount = static_cast<std::int32_t>(sSections.size());
 }
 
 void cInifile::EnumerateCurrentSection(std::vector<std::string>& sKey, std::int32_t& iCount) {
-  iCount = 0;
-  sKey.clear();
-  app::Guard guard(errors_, source::cInifile::EnumerateCurrentSection);
-  guard.Step([&] {
-    sKey = SplitList(INISection(), true);
-    iCount = static_cast<std::int32_t>(sKey.size());
-  });
+  sKey = SplitList(INISection(), true);
+  iCount = static_cast<std::int32_t>(sKey.size());
 }
 
 }  // namespace cs::config

@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/guard.h"
-#include "platform/private_profile.h"
+#include "core/run_context.h"
 
 namespace cs::config {
 
 class cInifile {
  public:
-  cInifile(const platform::PrivateProfile& profile, app::ErrorSink& errors);
+  explicit cInifile(core::RunContext& run);
 
   const std::string& Path() const { return path_; }
   void Path(const std::string& sPath) { path_ = sPath; }
@@ -49,8 +48,7 @@ class cInifile {
   std::string Read(const char* section, const char* key, std::uint32_t size);
   void Write(const char* key, const char* value);
 
-  const platform::PrivateProfile& profile_;
-  app::ErrorSink& errors_;
+  core::RunContext& run_;
   std::string path_, key_, section_, default_;
   std::int32_t last_return_code_ = 0;
 };

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/source_names.h"
+#include "core/source_names.h"
 #include "config/conversions.h"
 #include "platform/text.h"
 
@@ -18,43 +18,44 @@ std::string ToText(const RegistryValue& value) {
   return {};
 }
 
-Registry::Registry(platform::RegistryStore& store, app::ErrorSink& errors)
-    : store_(store), errors_(errors) {}
+using core::Procedure;
+using core::RunProcedure;
+
+Registry::Registry(core::RunContext& run) : run_(run) {}
 
 void Registry::SetRegistryKey() {
-  app::Guard guard(errors_, source::frmMain::SetRegistryKey);
-  guard.Step([&] {
-    if (RegistryKeyExists(HKEY_CURRENT_USER, "Software\\Quillmarch")) {
-      ProductKey = "Software\\Quillmarch\\Yield Warden";
-    } else if (RegistryKeyExists(HKEY_CURRENT_USER, "Software\\Brackenfield Systems\\Yield Warden")) {
-      ProductKey = "Software\\Brackenfield Systems\\Yield Warden";
-    } else {
-      ProductKey = "Software\\Quillmarch\\Yield Warden";
-    }
-  }) && guard.Step([&] { PriceFilesKey = ProductKey + "\\PriceFiles"; });
+  if (RegistryKeyExists(HKEY_CURRENT_USER, "Software\\Quillmarch")) {
+    ProductKey = "Software\\Quillmarch\\Yield Warden";
+  } else if (RegistryKeyExists(HKEY_CURRENT_USER, "Software\\Brackenfield Systems\\Yield Warden")) {
+    ProductKey = "Software\\Brackenfield Systems\\Yield Warden";
+  } else {
+    ProductKey = "Software\\Quillmarch\\Yield Warden";
+  }
+  PriceFilesKey = ProductKey + "\\PriceFiles";
 }
 
 bool Registry::RegistryKeyExists(HKEY root, const std::string& key) {
-  bool result = false;
-  app::Guard guard(errors_, source::Registry::RegistryKeyExists);
-  guard.Step([&] {
-    HKEY handle = 0;
-    if (store_.RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_READ, &handle) == 0) {
-      store_.RegCloseKey(handle);
-      result = true;
-    }
+  return RunProcedure(run_, source::Registry::RegistryKeyExists, false, [&](Procedure& p, bool& result) {
+    p.step([&] {
+      HKEY handle = 0;
+      if (run_.registry().RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_READ, &handle) == 0) {
+        run_.registry().RegCloseKey(handle);
+        result = true;
+      }
+    });
   });
-  return result;
 }
 
 RegistryValue Registry::QueryValue(HKEY root, const std::string& key, const std::string& name) {
-  RegistryValue value;
-  app::Guard guard(errors_, source::Registry::QueryValue);
-  HKEY handle = 0;
-  guard.Step([&] { store_.RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_ALL_VALUES, &handle); }) &&
-      guard.Step([&] { QueryValueEx(handle, name, value); }) &&
-      guard.Step([&] { store_.RegCloseKey(handle); });
-  return value;
+  return RunProcedure(run_, source::Registry::QueryValue, RegistryValue(),
+                      [&](Procedure& p, RegistryValue& value) {
+    HKEY handle = 0;
+    p.step([&] {
+      run_.registry().RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_ALL_VALUES, &handle);
+    });
+    p.step([&] { QueryValueEx(handle, name, value); });
+    p.step([&] { run_.registry().RegCloseKey(handle); });
+  });
 }
 
 long Registry::QueryValueEx(HKEY key, const std::string& name, RegistryValue& value) {
@@ -63,11 +64,11 @@ long Registry::QueryValueEx(HKEY key, const std::string& name, RegistryValue& va
     const std::string ansi_name = Utf8ToAnsi(name);
     std::uint32_t type = 0;
     std::uint32_t size = 0;
-    status = store_.RegQueryValueExA(key, ansi_name.c_str(), nullptr, &type, nullptr, &size);
+    status = run_.registry().RegQueryValueExA(key, ansi_name.c_str(), nullptr, &type, nullptr, &size);
     if (status != 0) return status;
     if (type == REG_SZ) {
       std::vector<std::uint8_t> buffer(size, 0);
-      status = store_.RegQueryValueExA(key, ansi_name.c_str(), nullptr, &type,
+      status = run_.registry().RegQueryValueExA(key, ansi_name.c_str(), nullptr, &type,
                                        buffer.data(), &size);
       if (status == 0) {
         std::string text(buffer.begin(), buffer.end());
@@ -81,7 +82,7 @@ long Registry::QueryValueEx(HKEY key, const std::string& name, RegistryValue& va
     if (type == REG_DWORD) {
       std::uint8_t bytes[4] = {};
       size = sizeof bytes;
-      status = store_.RegQueryValueExA(key, ansi_name.c_str(), nullptr, &type, bytes, &size);
+      status = run_.registry().RegQueryValueExA(key, ansi_name.c_str(), nullptr, &type, bytes, &size);
       if (status == 0) {
         std::int32_t v = 0;
         std::memcpy(&v, bytes, sizeof v);
@@ -98,16 +99,17 @@ long Registry::QueryValueEx(HKEY key, const std::string& name, RegistryValue& va
 
 long Registry::SetKeyValue(HKEY root, const std::string& key, const std::string& name,
                            const RegistryValue& value, std::uint32_t type) {
-  app::Guard guard(errors_, source::Registry::SetKeyValue);
-  HKEY handle = 0;
-  long status = -1;
-  guard.Step([&] {
-    status = store_.RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_ALL_VALUES, &handle);
-  }) && guard.Step([&] {
-    const long written = SetValueEx(handle, name, type, value);
-    if (status == 0) status = written;
-  }) && guard.Step([&] { store_.RegCloseKey(handle); });
-  return status;
+  return RunProcedure(run_, source::Registry::SetKeyValue, -1L, [&](Procedure& p, long& status) {
+    HKEY handle = 0;
+    p.step([&] {
+      status = run_.registry().RegOpenKeyExA(root, Utf8ToAnsi(key).c_str(), 0, KEY_ALL_VALUES, &handle);
+    });
+    p.step([&] {
+      const long written = SetValueEx(handle, name, type, value);
+      if (status == 0) status = written;
+    });
+    p.step([&] { run_.registry().RegCloseKey(handle); });
+  });
 }
 
 std::string Registry::NotRecordedReport(const std::string& key, const std::string& name,
@@ -133,50 +135,38 @@ std::string Registry::NotRecordedReport(const std::string& key, const std::strin
 
 long Registry::SetValueEx(HKEY key, const std::string& name, std::uint32_t type,
                           const RegistryValue& value) {
-  long status = 0;
-  app::Guard guard(errors_, source::Registry::SetValueEx);
-  guard.Step([&] {
-    const std::string ansi_name = Utf8ToAnsi(name);
-    if (type == REG_SZ) {
-      // No terminating NUL is stored: the byte count is the text's length.
-      const std::string text = Utf8ToAnsi(ToText(value));
-      status = store_.RegSetValueExA(key, ansi_name.c_str(), 0, REG_SZ,
-                                     reinterpret_cast<const std::uint8_t*>(text.data()),
-                                     static_cast<std::uint32_t>(text.size()));
-    } else if (type == REG_DWORD) {
-      const std::int32_t v = CLng(value);
-      std::uint8_t bytes[4];
-      std::memcpy(bytes, &v, sizeof v);
-      status = store_.RegSetValueExA(key, ansi_name.c_str(), 0, REG_DWORD, bytes, sizeof bytes);
-    } else {
-      status = 0;
-    }
+  return RunProcedure(run_, source::Registry::SetValueEx, 0L, [&](Procedure& p, long& status) {
+    p.step([&] {
+      const std::string ansi_name = Utf8ToAnsi(name);
+      if (type == REG_SZ) {
+        // No terminating NUL is stored: the byte count is the text's length.
+        const std::string text = Utf8ToAnsi(ToText(value));
+        status = run_.registry().RegSetValueExA(key, ansi_name.c_str(), 0, REG_SZ,
+                                                reinterpret_cast<const std::uint8_t*>(text.data()),
+                                                static_cast<std::uint32_t>(text.size()));
+      } else if (type == REG_DWORD) {
+        const std::int32_t v = CLng(value);
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, &v, sizeof v);
+        status = run_.registry().RegSetValueExA(key, ansi_name.c_str(), 0, REG_DWORD, bytes, sizeof bytes);
+      }
+    });
   });
-  return status;
 }
 
 std::string Registry::GetSetting(const std::string& section, const std::string& key,
                                  const std::string& default_value) {
-  std::string result;
-  app::Guard guard(errors_, source::Registry::GetSetting);
-  std::string path;
-  std::string text;
-  guard.Step([&] { path = "Software\\VB and VBA Program Settings\\YieldWarden\\" + section; }) &&
-      guard.Step([&] { path = NewKeyValue(path); }) &&
-      guard.Step([&] { text = ToText(QueryValue(HKEY_CURRENT_USER, path, key)); }) &&
-      guard.Step([&] { result = text.empty() && !default_value.empty() ? default_value : text; });
-  return result;
+  const std::string path =
+      NewKeyValue("Software\\VB and VBA Program Settings\\YieldWarden\\" + section);
+  const std::string text = ToText(QueryValue(HKEY_CURRENT_USER, path, key));
+  return text.empty() && !default_value.empty() ? default_value : text;
 }
 
 std::string Registry::NewKeyValue(const std::string& key) {
-  std::string result;
-  app::Guard guard(errors_, source::Registry::NewKeyValue);
-  guard.Step([&] {
-    std::string k = platform::ReplaceAll(key, "Software\\Brackenfield Systems", "Software\\Quillmarch");
-    result = platform::ReplaceAll(k, "Software\\VB and VBA Program Settings\\YieldWarden",
-                                  "Software\\Quillmarch\\Yield Warden");
-  });
-  return result;
+  const std::string k =
+      platform::ReplaceAll(key, "Software\\Brackenfield Systems", "Software\\Quillmarch");
+  return platform::ReplaceAll(k, "Software\\VB and VBA Program Settings\\YieldWarden",
+                              "Software\\Quillmarch\\Yield Warden");
 }
 
 }  // namespace cs::config

@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "app/guard.h"
+#include "core/run_context.h"
 #include "platform/registry_store.h"
 
 namespace cs::config {
@@ -28,7 +28,7 @@ std::string ToText(const RegistryValue& value);
 
 class Registry {
  public:
-  Registry(platform::RegistryStore& store, app::ErrorSink& errors);
+  explicit Registry(core::RunContext& run);
 
   // Chosen once at start-up by SetRegistryKey; empty until then.
   std::string ProductKey;
@@ -66,8 +66,7 @@ class Registry {
   }
 
  private:
-  platform::RegistryStore& store_;
-  app::ErrorSink& errors_;
+  core::RunContext& run_;
 };
 
 }  // namespace cs::config

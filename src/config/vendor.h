@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/guard.h"
 #include "config/registry.h"
-#include "platform/private_profile.h"
+#include "core/run_context.h"
 
 namespace cs::config {
 
@@ -21,7 +20,7 @@ inline constexpr char kFtpPasswordPrefix[] = "wardenfeedpw";  // twelve lower-ca
 
 class clsVendor {
  public:
-  clsVendor(Registry& registry, const platform::PrivateProfile& profile, app::ErrorSink& errors);
+  clsVendor(core::RunContext& run, Registry& registry);
 
   std::int16_t VendorID() const { return vendor_id_; }
   // Stores the number and loads the definition. Errors while loading are ignored: the failing
@@ -52,9 +51,8 @@ class clsVendor {
   const std::string& FTPServer() const { return ftp_server_; }
 
  private:
+  core::RunContext& run_;
   Registry& registry_;
-  const platform::PrivateProfile& profile_;
-  app::ErrorSink& errors_;
 
   std::int16_t vendor_id_ = 0;
   std::string name_, name_long_, name_short_, default_rounding_name_;
@@ -67,9 +65,8 @@ class clsVendor {
 // The number of the first vendor listed in "Vendors" whose short name followed by "DATA" or by
 // "MTD" occurs in the path (letter case ignored; the program's own directory removed from the
 // path first), or 999. A vendor without a short name matches nothing.
-std::int16_t GetVendorFromFileName(const std::string& path, const std::string& program_dir,
-                                   Registry& registry, const platform::PrivateProfile& profile,
-                                   app::ErrorSink& errors);
+std::int16_t GetVendorFromFileName(core::RunContext& run, Registry& registry,
+                                   const std::string& path, const std::string& program_dir);
 
 inline constexpr std::int16_t kNoVendor = 999;
 

@@ -1,27 +1,21 @@
 // Connection and Recordset: the ADO operations the program uses, over SQLite database files.
 //
 // Open takes the Jet connection string ("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=<Windows
-// path>;Jet OLEDB:Database Password=<pw>"). The file must exist and be an SQLite database that
-// passes quick_check; opening never creates a file; a file whose MSysPassword table records
-// another password does not open. Every connection runs defensively (no double-quoted strings,
-// no triggers or views from the file, trusted_schema off, cell size checks, no memory mapping)
-// and waits a while for a file that another program has locked.
+// path>;Jet OLEDB:Database Password=<pw>"). The file passes the checks of database_file.h; a wrong
+// password fails in Open, as with Jet.
 //
-// Execute and Recordset::Open take Jet SQL as the program writes it; each statement is one
-// SQLite statement, so a statement that fails changes nothing. A linked-database reference is
-// attached for the statement, with the same checks as Open, and detached whatever happens.
-// Failures throw RunError with ADO's number and Jet's description.
+// Execute and Recordset::Open take Jet SQL as the program writes it; each statement is one SQLite
+// statement, so a statement that fails changes nothing. A linked-database reference is attached
+// for the statement and detached whatever happens. Failures throw RunError with ADO's number and
+// Jet's description.
 #pragma once
 
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "db/engine.h"
+#include "db/sqlite.h"
 #include "db/value.h"
-#include "platform/windows_paths.h"
-
-struct sqlite3;
 
 namespace cs::db {
 
@@ -30,8 +24,8 @@ inline constexpr int adLockOptimistic = 3;
 
 class Connection {
  public:
-  explicit Connection(const platform::WindowsPaths& paths);
-  ~Connection();
+  explicit Connection(Engine& engine) : engine_(engine) {}
+  ~Connection() { Close(); }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -40,16 +34,13 @@ class Connection {
   // Runs one statement; any rows it returns are not kept.
   void Execute(const std::string& sql, int options = -1);
   void Close();
-  bool IsOpen() const { return db_ != nullptr; }
+  bool IsOpen() const { return static_cast<bool>(db_); }
 
   // ADO's explicit transactions: the statements between BeginTrans and CommitTrans are kept
   // together. A statement naming a linked database cannot run inside one.
   void BeginTrans();
   void CommitTrans();
   void RollbackTrans();
-
-  // The host file the connection is open on.
-  const std::string& HostPath() const { return host_path_; }
 
  private:
   friend class Recordset;
@@ -58,12 +49,26 @@ class Connection {
     std::vector<std::vector<Value>> rows;
   };
   Result Run(const std::string& sql, bool keep_rows);
-  sqlite3* Handle() const;
+  const Database& Handle() const;
 
-  const platform::WindowsPaths& paths_;
-  sqlite3* db_ = nullptr;
-  std::string host_path_;
+  Engine& engine_;
+  Database db_;
+  std::filesystem::path host_;
   int next_link_ = 0;
+};
+
+// A transaction on a connection that is rolled back unless it is committed.
+class Transaction {
+ public:
+  explicit Transaction(Connection& cnn) : cnn_(cnn) { cnn_.BeginTrans(); }
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Connection& cnn_;
+  bool open_ = true;
 };
 
 class Recordset {
@@ -88,11 +93,6 @@ class Recordset {
   std::vector<std::vector<Value>> rows_;
   long position_ = 0;
 };
-
-// Starts the whole-file integrity check of a database file (a host path) on a thread of its own,
-// so that the first Open or link of the file later in the run finds it done. Nothing is reported
-// from here: a file that is missing, changes meanwhile or fails is checked again when opened.
-void CheckAhead(const std::filesystem::path& host_path);
 
 // Makes a new, empty database file at a host path, with the given database password recorded
 // (none when empty). Refuses to overwrite an existing file.

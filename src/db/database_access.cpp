@@ -1,46 +1,36 @@
 #include "db/database_access.h"
 
-#include "app/source_names.h"
-#include "db/password.h"
+#include "core/source_names.h"
 
 namespace cs::db {
 
-std::string ConnectionString(const std::string& path) {
-  return "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + path +
-         ";Jet OLEDB:Database Password=" + kDatabasePassword;
-}
-
-bool DoesFileExist(app::frmMain& form, const std::string& path) {
-  bool result = false;
+bool DoesFileExist(core::RunContext& run, const std::string& path) {
   try {
-    result = form.services.system.FileExists(path);
+    return run.machine().FileExists(path);
   } catch (const std::exception&) {
     // The file-system query failed: ask the directory query instead.
-    result = false;
-    app::Guard guard(form.errors, source::frmMain::DoesFileExist);
-    guard.Step([&] { result = !form.services.system.DirQuery(path).empty(); });
+    return core::RunProcedure(run, source::frmMain::DoesFileExist, false, [&](core::Procedure& p, bool& result) {
+      p.step([&] { result = !run.machine().DirQuery(path).empty(); });
+    });
   }
-  return result;
 }
 
-bool CanOpenDBFile(app::frmMain& form, const std::string& path) {
-  bool result = false;
+bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path) {
   try {
-    form.Status("Validating Database File");
-    Connection cnn(form.services.system.paths());
+    run.Status("Validating Database File");
+    Connection cnn(engine);
     cnn.Open(ConnectionString(path), "", "", -1);
-    result = true;
-    form.LOG("FileName: " + path + " is OK");
+    run.LOG("FileName: " + path + " is OK");
     cnn.Close();
+    return true;
   } catch (const std::exception&) {
-    form.LOG("FileName: " + path + " is NOT OK");
-    result = false;
+    run.LOG("FileName: " + path + " is NOT OK");
+    return false;
   }
-  return result;
 }
 
 bool DeleteTable(const std::string& table, Connection& cnn) {
-  app::IgnoreErrors([&] { cnn.Execute("DROP TABLE " + table, -1); });
+  core::IgnoreErrors([&] { cnn.Execute("DROP TABLE " + table, -1); });
   return true;
 }
 

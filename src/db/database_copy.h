@@ -1,8 +1,10 @@
-// Whole-file copies of a database, made under a read lock (or with SQLite's online backup) and
-// put back with the online backup, so that a copy is always one consistent state of the file.
+// Whole-file work on a database: a copy made as one consistent state of the file, the atomic
+// replacement of a database by another, and a lock that keeps other writers out meanwhile.
 #pragma once
 
 #include <filesystem>
+
+#include "db/sqlite.h"
 
 namespace cs::db {
 
@@ -10,8 +12,27 @@ namespace cs::db {
 // the disk. Throws RunError when either file cannot be used; a half-made copy is removed again.
 void CopyDatabase(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// Puts the copy at `copy` back into the database at `target`, page for page, in place (the
-// target keeps its inode, so locks held on it stay meaningful). Throws RunError on failure.
-void RestoreDatabase(const std::filesystem::path& copy, const std::filesystem::path& target);
+// Gives `target` the content of `replacement` in one step that a crash cannot cut in half:
+// `replacement` is flushed and renamed over `target` and the folder is flushed; a target in
+// write-ahead-log mode, whose log lives beside it, receives the pages in one transaction of its own
+// instead. `replacement` is gone afterwards. Throws RunError on failure; `target` is then unchanged.
+void ReplaceDatabase(const std::filesystem::path& replacement, const std::filesystem::path& target);
+
+// Keeps every other writer out of a database file for as long as it lives (SQLite's write lock,
+// taken on a connection of its own); readers go on. Throws RunError when the lock cannot be had
+// within the busy timeout.
+class WriteLock {
+ public:
+  explicit WriteLock(const std::filesystem::path& file);
+  ~WriteLock();
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+  // True when the file is in write-ahead-log mode.
+  bool WriteAheadLog() const { return wal_; }
+
+ private:
+  Database db_;
+  bool wal_ = false;
+};
 
 }  // namespace cs::db

@@ -1,16 +1,16 @@
 #include "import/file_date.h"
 
 #include "db/connection.h"
-#include "db/database_access.h"
+#include "db/connection_string.h"
 #include "import/date_text.h"
 
 namespace cs::import {
 
-std::string FileDate(app::frmMain& form, const std::string& path) {
+std::string FileDate(core::RunContext& run, db::Engine& engine, const std::string& path) {
   std::string result;
   try {
-    form.Status("Validating Database File");
-    db::Connection cnn(form.services.system.paths());
+    run.Status("Validating Database File");
+    db::Connection cnn(engine);
     cnn.Open(db::ConnectionString(path), "", "", -1);
     db::Recordset rs;
     rs.Open("SELECT FileDate FROM AceFileDate;", cnn, db::adOpenKeyset, db::adLockOptimistic);
@@ -27,17 +27,17 @@ std::string FileDate(app::frmMain& form, const std::string& path) {
   return result;
 }
 
-FileKind MonthToDateRule(app::frmMain& form, const std::string& path,
+FileKind MonthToDateRule(core::RunContext& run, const std::string& path,
                          const std::string& fromFileDate, const std::string& toFileDate) {
   if (path.find("MTD") == std::string::npos) return FileKind::kFull;
-  form.LOG("File is MTD");
+  run.LOG("File is MTD");
   const auto from = ReadDate(fromFileDate);
   const auto to = ReadDate(toFileDate);
   if (!from || !to) return FileKind::kRefused;
   if (from->year != to->year || from->month != to->month) {
-    form.services.ui.MessageBox(kInvalidMtdMessage, app::kAppTitle, platform::Icon::kCritical,
-                                platform::Buttons::kOk);
-    form.Status("Invalid Dates for Incremental Update - FAILURE");
+    run.MessageBox(kInvalidMtdMessage, core::kAppTitle, platform::Icon::kCritical,
+                   platform::Buttons::kOk);
+    run.Status("Invalid Dates for Incremental Update - FAILURE");
     return FileKind::kRefused;
   }
   return FileKind::kMonthToDate;

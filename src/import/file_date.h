@@ -4,21 +4,22 @@
 
 #include <string>
 
-#include "app/frm_main.h"
+#include "core/run_context.h"
+#include "db/engine.h"
 
 namespace cs::import {
 
 // The date text of the first row of AceFileDate in the database at `path`: "1/1/2006" for an
 // empty table, "" when the date cannot be read. Never fails; shows the status
 // "Validating Database File".
-std::string FileDate(app::frmMain& form, const std::string& path);
+std::string FileDate(core::RunContext& run, db::Engine& engine, const std::string& path);
 
 enum class FileKind { kFull, kMonthToDate, kRefused };
 
 // The month-to-date rule: a path holding "MTD" (letter case significant) is a month-to-date
 // file, accepted only when both dates read and lie in the same month of the same year. A file of
 // another month is refused with its message box and status; an unreadable date, silently.
-FileKind MonthToDateRule(app::frmMain& form, const std::string& path,
+FileKind MonthToDateRule(core::RunContext& run, const std::string& path,
                          const std::string& fromFileDate, const std::string& toFileDate);
 
 // The box a month-to-date file of another month is refused with.

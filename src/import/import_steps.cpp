@@ -4,26 +4,23 @@
 
 namespace cs::import {
 
-void LogAndRun(app::frmMain& form, db::Connection& cnn, const std::string& sql) {
-  form.LOG(sql);
+void LogAndRun(core::RunContext& run, db::Connection& cnn, const std::string& sql) {
+  run.LOG(sql);
   cnn.Execute(sql, -1);
 }
 
-bool RecordVendorDates(app::frmMain& form, app::Guard& guard, const std::string& toFileDate) {
+void RecordVendorDates(const ImportRun& r, core::Procedure& p, const std::string& toFileDate) {
   const auto date = ReadDate(toFileDate);
-  if (!date) return true;
-  auto& registry = form.registry;
+  if (!date) return;
   const auto record = [&](const std::string& name, const std::string& value) {
-    const long status = registry.SetKeyValue(config::HKEY_CURRENT_USER, registry.PriceFilesKey,
-                                             name, value, config::REG_SZ);
+    const long status = r.registry.SetKeyValue(config::HKEY_CURRENT_USER, r.registry.PriceFilesKey,
+                                               name, value, config::REG_SZ);
     if (status != 0) {
-      std::string report =
-          config::Registry::NotRecordedReport(registry.PriceFilesKey, name, value, status);
-      form.log.AddToLog(report);
+      r.run.AddToLog(config::Registry::NotRecordedReport(r.registry.PriceFilesKey, name, value, status));
     }
   };
-  return guard.Step([&] { record(form.RunVendorName, Yyyymmdd(*date)); }) &&
-         guard.Step([&] { record(form.RunVendorName + "InstallDate", MmDdYyyy(*date)); });
+  p.step([&] { record(r.RunVendorName, Yyyymmdd(*date)); });
+  p.step([&] { record(r.RunVendorName + "InstallDate", MmDdYyyy(*date)); });
 }
 
 }  // namespace cs::import

@@ -8,18 +8,17 @@
 // ImportCustom: a custom data file ("CUSTOMDATA.YW"): its AceRetail prices become the competitor
 // price Comp5 of the store table, and Comp5 is named "CustRetail".
 //
-// Both return True when all their database work is done. A False result leaves the current
-// database as it was before the import, and imports of one database run one at a time
-// (import_safeguard.h).
+// Both return True when all their database work is done. Imports of one database run one at a
+// time, and one that does not complete leaves the current database as it was (working_copy.h).
 #pragma once
 
 #include <string>
 
-#include "app/frm_main.h"
+#include "import/import_run.h"
 
 namespace cs::import {
 
-bool ImportFile(app::frmMain& form, const std::string& FromFile, const std::string& ToFile);
-bool ImportCustom(app::frmMain& form, const std::string& FromFile, const std::string& ToFile);
+bool ImportFile(const ImportRun& r, const std::string& FromFile, const std::string& ToFile);
+bool ImportCustom(const ImportRun& r, const std::string& FromFile, const std::string& ToFile);
 
 }  // namespace cs::import

@@ -1,14 +1,14 @@
-// ImportFile, step by step. Each step is one operation of the error convention: Retry runs it
-// again, Ignore goes on with the next, Abort leaves with the result held (False until all the
-// database work is done).
-#include "app/source_names.h"
+// ImportFile, phase by phase. Every step is one operation of the error convention: Retry runs it
+// again, Ignore goes on with the next, Abort leaves the import with the result it holds (False
+// until all the database work is done and the current database holds it).
+#include "core/source_names.h"
 #include "db/database_access.h"
 #include "import/date_text.h"
 #include "import/file_date.h"
-#include "import/import_safeguard.h"
 #include "import/import_steps.h"
 #include "import/imports.h"
 #include "import/statements.h"
+#include "import/working_copy.h"
 #include "schema/column_repair.h"
 #include "schema/product_table.h"
 #include "schema/table_from_ini.h"
@@ -16,127 +16,154 @@
 namespace cs::import {
 namespace {
 
-bool ImportFileSteps(app::frmMain& form, const std::string& FromFile, const std::string& ToFile,
-                     ImportSafeguard& safeguard) {
-  bool result = false;
-  app::Guard guard(form.errors, source::frmMain::ImportFile);
-  db::Connection cnn(form.services.system.paths());
-  const auto open = [&](const std::string& path) { cnn.Open(db::ConnectionString(path), "", "", -1); };
-  const auto run = [&](const std::string& sql) { LogAndRun(form, cnn, sql); };
+using core::Procedure;
 
-  // 1-3: the dates and the month-to-date rule.
-  std::string fromFileDate, toFileDate;
-  FileKind kind = FileKind::kFull;
-  if (!guard.Step([&] { fromFileDate = FileDate(form, FromFile); })) return result;
-  if (!guard.Step([&] { toFileDate = FileDate(form, ToFile); })) return result;
-  if (!guard.Step([&] { form.LOG("fromFileDate = " + fromFileDate); })) return result;
-  if (!guard.Step([&] { form.LOG("toFileDate = " + toFileDate); })) return result;
-  if (!guard.Step([&] { kind = MonthToDateRule(form, FromFile, fromFileDate, toFileDate); })) return result;
-  if (kind == FileKind::kRefused) return result;
-  const bool mtd = kind == FileKind::kMonthToDate;
-  if (!guard.Step([&] { safeguard.KeepCopy(); })) return result;
+class VendorImport {
+ public:
+  VendorImport(const ImportRun& r, const std::string& FromFile, const std::string& ToFile,
+               Procedure& p)
+      : r_(r), run_(r.run), from_(FromFile), to_(ToFile), p_(p), cnn_(r.engine) {}
 
-  // 4-5: the vendor's prefix, written into the data file.
-  if (!guard.Step([&] { form.Status("Opening Yield Warden Database"); })) return result;
-  const std::string short_name = form.Vendor->NameShort();
-  std::string prefix, append;
-  if (!guard.Step([&] { prefix = form.registry.ProductValue("VendorPrefix_" + short_name); })) return result;
-  if (!guard.Step([&] { append = form.registry.ProductValue("VendorAppendData_" + short_name); })) return result;
-  if (!prefix.empty()) {
-    const std::string sql = PrefixSkusStatement(prefix);
-    if (!guard.Step([&] { open(FromFile); })) return result;
-    if (!guard.Step([&] { form.LOG("Added Prefix " + prefix); })) return result;
-    if (!guard.Step([&] { form.LOG(sql); })) return result;
-    if (!guard.Step([&] { form.Status("Setting " + short_name + " Sku Prefix"); })) return result;
-    if (!guard.Step([&] { cnn.Execute(sql, -1); })) return result;
-    if (!guard.Step([&] { cnn.Close(); })) return result;
-  } else {
-    for (const std::string& name : {"VendorPrefix_" + short_name, "VendorAppendData_" + short_name}) {
-      if (!guard.Step([&] {
-            form.registry.SetKeyValue(config::HKEY_CURRENT_USER, form.registry.ProductKey, name,
-                                      std::string(), config::REG_SZ);
-          })) {
-        return result;
+  // The two files' dates and the month-to-date rule. False when the rule refuses the file.
+  bool Dates() {
+    fromFileDate_ = FileDate(run_, r_.engine, from_);
+    toFileDate_ = FileDate(run_, r_.engine, to_);
+    run_.LOG("fromFileDate = " + fromFileDate_);
+    run_.LOG("toFileDate = " + toFileDate_);
+    FileKind kind = FileKind::kFull;
+    p_.step([&] { kind = MonthToDateRule(run_, from_, fromFileDate_, toFileDate_); });
+    mtd_ = kind == FileKind::kMonthToDate;
+    return kind != FileKind::kRefused;
+  }
+
+  // The vendor's SKU prefix, written into the data file.
+  void Prefix() {
+    run_.Status("Opening Yield Warden Database");
+    prefix_ = r_.registry.ProductValue("VendorPrefix_" + r_.NameShort);
+    append_ = r_.registry.ProductValue("VendorAppendData_" + r_.NameShort);
+    if (prefix_.empty()) {
+      for (const std::string& name : {"VendorPrefix_" + r_.NameShort, "VendorAppendData_" + r_.NameShort}) {
+        p_.step([&] {
+          r_.registry.SetKeyValue(config::HKEY_CURRENT_USER, r_.registry.ProductKey, name,
+                                  std::string(), config::REG_SZ);
+        });
       }
+      return;
     }
+    const std::string sql = PrefixSkusStatement(prefix_);
+    Open(from_);
+    run_.LOG("Added Prefix " + prefix_);
+    run_.LOG(sql);
+    run_.Status("Setting " + r_.NameShort + " Sku Prefix");
+    p_.step([&] { cnn_.Execute(sql, -1); });
+    cnn_.Close();
   }
 
-  // 6-12: the receiving tables and the date of the current database.
-  if (!guard.Step([&] { open(ToFile); })) return result;
-  if (!append.empty()) {
-    const std::string sql = DeleteOldSkusStatement(prefix);
-    if (!guard.Step([&] { form.Status("Clearing Old " + short_name + " Skus"); })) return result;
-    if (!guard.Step([&] { form.LOG("Removed Skus with Prefix"); })) return result;
-    if (!guard.Step([&] { run(sql); })) return result;
-  }
-  if (mtd) {
-    if (!guard.Step([&] { db::DeleteTable("AceMTD", cnn); })) return result;
-    if (!guard.Step([&] { schema::MaketblAce(form, "AceMTD", cnn); })) return result;
-    if (!guard.Step([&] { schema::FixColumns(form, cnn); })) return result;
-  } else {
-    if (append.empty()) {
-      if (!guard.Step([&] { db::DeleteTable("Ace", cnn); })) return result;
-      if (!guard.Step([&] { schema::MaketblAce(form, "Ace", cnn); })) return result;
+  // The receiving tables of the current database, its date and its list boxes.
+  void ReceivingTables() {
+    Open(to_);
+    if (!append_.empty()) {
+      const std::string sql = DeleteOldSkusStatement(prefix_);
+      run_.Status("Clearing Old " + r_.NameShort + " Skus");
+      run_.LOG("Removed Skus with Prefix");
+      Run(sql);
     }
-    if (!guard.Step([&] { db::DeleteTable("PlanogramDetails", cnn); })) return result;
-    if (!guard.Step([&] { schema::MaketblPlanogramDetails(form, "PlanogramDetails", cnn); })) return result;
-  }
-  if (!guard.Step([&] { run("DELETE * FROM AceFileDate"); })) return result;
-  if (!guard.Step([&] {
-        const std::string d = IsDate(fromFileDate) ? fromFileDate : Today(form.services.clock);
-        run("INSERT INTO AceFileDate ( FileDate ) VALUES ( #" + d + "# );");
-      })) {
-    return result;
-  }
-  if (!guard.Step([&] { run("DELETE * from ListBoxs;"); })) return result;
-  if (!guard.Step([&] { cnn.Close(); })) return result;
-
-  // 13-17: the copy from the data file.
-  if (!guard.Step([&] { form.Status(mtd ? "Processing MTD Data" : "Processing Monthly Data"); })) return result;
-  if (!guard.Step([&] { open(FromFile); })) return result;
-  if (mtd) {
-    if (!guard.Step([&] { run(CopyInto(ToFile, "AceMTD", "Ace")); })) return result;
-  } else {
-    if (!guard.Step([&] { run(CopyInto(ToFile, "PlanogramDetails", "PlanogramDetails")); })) return result;
-    if (!guard.Step([&] { run(CopyInto(ToFile, "Ace", "Ace")); })) return result;
-  }
-  // Additional details: whatever fails here is passed over.
-  app::IgnoreErrors([&] {
-    db::Connection current(form.services.system.paths());
-    current.Open(db::ConnectionString(ToFile), "", "", -1);
-    db::DeleteTable("AdditionalDetails", current);
-    schema::MakeTableFromINI(form, "AdditionalDetails", current, "");
-    current.Close();
-  });
-  app::IgnoreErrors([&] { run(CopyInto(ToFile, "AdditionalDetails", "AdditionalDetails")); });
-  if (!guard.Step([&] { cnn.Close(); })) return result;
-
-  // 18: the month-to-date merge.
-  if (mtd) {
-    if (!guard.Step([&] { form.LOG("Is Month to date - Opening To DB"); })) return result;
-    if (!guard.Step([&] { open(ToFile); })) return result;
-    if (!guard.Step([&] { run(kInsertNewSkus); })) return result;
-    if (!guard.Step([&] { run(kUpdateKnownSkus); })) return result;
-    if (!guard.Step([&] { db::DeleteTable("AceMTD", cnn); })) return result;
-    if (!guard.Step([&] { cnn.Close(); })) return result;
-  } else {
-    if (!guard.Step([&] { form.LOG("Is NOT Month to date"); })) return result;
+    if (mtd_) {
+      db::DeleteTable("AceMTD", cnn_);
+      schema::MaketblAce(run_, r_.registry, "AceMTD", cnn_);
+      schema::FixColumns(run_, cnn_);
+    } else {
+      if (append_.empty()) {
+        db::DeleteTable("Ace", cnn_);
+        schema::MaketblAce(run_, r_.registry, "Ace", cnn_);
+      }
+      db::DeleteTable("PlanogramDetails", cnn_);
+      schema::MaketblPlanogramDetails(run_, r_.registry, "PlanogramDetails", cnn_);
+    }
+    Run("DELETE * FROM AceFileDate");
+    const std::string d = IsDate(fromFileDate_) ? fromFileDate_ : Today(run_.clock());
+    Run("INSERT INTO AceFileDate ( FileDate ) VALUES ( #" + d + "# );");
+    Run("DELETE * from ListBoxs;");
+    cnn_.Close();
   }
 
-  // 19-21.
-  result = true;
-  if (!RecordVendorDates(form, guard, toFileDate)) return result;
-  guard.Step([&] { form.LOG("Import Complete"); });
-  return result;
-}
+  // The copy of the data file's tables into the current database.
+  void Copy() {
+    run_.Status(mtd_ ? "Processing MTD Data" : "Processing Monthly Data");
+    Open(from_);
+    if (mtd_) {
+      Run(CopyInto(to_, "AceMTD", "Ace"));
+    } else {
+      Run(CopyInto(to_, "PlanogramDetails", "PlanogramDetails"));
+      Run(CopyInto(to_, "Ace", "Ace"));
+    }
+    // Additional details: whatever fails here is passed over.
+    core::IgnoreErrors([&] {
+      db::Connection current(r_.engine);
+      current.Open(db::ConnectionString(to_), "", "", -1);
+      db::DeleteTable("AdditionalDetails", current);
+      schema::MakeTableFromINI(run_, r_.registry, "AdditionalDetails", current, "");
+      current.Close();
+    });
+    core::IgnoreErrors([&] { LogAndRun(run_, cnn_, CopyInto(to_, "AdditionalDetails", "AdditionalDetails")); });
+    cnn_.Close();
+  }
+
+  // The month-to-date merge.
+  void Merge() {
+    if (!mtd_) {
+      run_.LOG("Is NOT Month to date");
+      return;
+    }
+    run_.LOG("Is Month to date - Opening To DB");
+    Open(to_);
+    Run(kInsertNewSkus);
+    Run(kUpdateKnownSkus);
+    db::DeleteTable("AceMTD", cnn_);
+    cnn_.Close();
+  }
+
+  // The vendor's date values, from the current database's date as it was before the import.
+  void RegistryDates() {
+    RecordVendorDates(r_, p_, toFileDate_);
+    run_.LOG("Import Complete");
+  }
+
+ private:
+  void Open(const std::string& path) {
+    p_.step([&] { cnn_.Open(db::ConnectionString(path), "", "", -1); });
+  }
+  void Run(const std::string& sql) {
+    p_.step([&] { LogAndRun(run_, cnn_, sql); });
+  }
+
+  const ImportRun& r_;
+  core::RunContext& run_;
+  const std::string& from_;
+  const std::string& to_;
+  Procedure& p_;
+  db::Connection cnn_;
+  std::string fromFileDate_, toFileDate_, prefix_, append_;
+  bool mtd_ = false;
+};
 
 }  // namespace
 
-bool ImportFile(app::frmMain& form, const std::string& FromFile, const std::string& ToFile) {
-  ImportSafeguard safeguard(form, ToFile, source::frmMain::ImportFile);
-  const bool result = ImportFileSteps(form, FromFile, ToFile, safeguard);
-  safeguard.Finish(result);
-  return result;
+bool ImportFile(const ImportRun& r, const std::string& FromFile, const std::string& ToFile) {
+  WorkingCopy working(r.run, r.engine, ToFile);
+  return core::RunProcedure(r.run, source::frmMain::ImportFile, false, [&](Procedure& p, bool& result) {
+    p.step([&] { working.Lock(); });
+    VendorImport import(r, FromFile, ToFile, p);
+    if (!import.Dates()) return;
+    p.step([&] { working.Make(); });
+    import.Prefix();
+    import.ReceivingTables();
+    import.Copy();
+    import.Merge();
+    p.step([&] { working.Commit(); });
+    result = true;
+    import.RegistryDates();
+  });
 }
 
 }  // namespace cs::import

@@ -59,6 +59,27 @@ void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::p
   }
 }
 
+namespace {
+
+void SyncPath(const std::filesystem::path& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot open " + path.string());
+  const bool synced = ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  if (!synced) throw std::system_error(error, std::generic_category(), "cannot flush " + path.string());
+}
+
+}  // namespace
+
+void RenameDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+  SyncPath(from, O_RDONLY);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    throw std::system_error(errno, std::generic_category(), "cannot rename " + from.string());
+  }
+  SyncPath(to.parent_path().empty() ? "." : to.parent_path(), O_RDONLY | O_DIRECTORY);
+}
+
 bool RemoveFile(const std::filesystem::path& file) {
   std::error_code ec;
   return std::filesystem::remove(file, ec) && !ec;

@@ -32,6 +32,10 @@ std::vector<std::filesystem::path> SiblingsNamed(const std::filesystem::path& fi
 // to the disk before returning. Throws std::system_error on failure; a half-made copy is removed.
 void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Renames `from` over `to` after flushing `from` to the disk, then flushes the folder, so that
+// after a crash the name holds the old file or the new one whole. Throws std::system_error.
+void RenameDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Removes a file; false when it could not be removed.
 bool RemoveFile(const std::filesystem::path& file);
 

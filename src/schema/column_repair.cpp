@@ -3,11 +3,11 @@
 #include <array>
 #include <utility>
 
-#include "app/source_names.h"
+#include "core/source_names.h"
 
 namespace cs::schema {
 
-void FixColumns(app::frmMain& form, db::Connection& cnn) {
+void FixColumns(core::RunContext& run, db::Connection& cnn) {
   static constexpr std::array<std::pair<const char*, const char*>, 5> kColumns = {{
       {"[Active]", "BIT"},
       {"InUpdate", "BIT"},
@@ -15,22 +15,16 @@ void FixColumns(app::frmMain& form, db::Connection& cnn) {
       {"RSCCount", "int"},
       {"MfgNumber", "TEXT(25)"},
   }};
-  app::Guard guard(form.errors, source::frmMain::FixColumns);
-  for (const auto& [column, type] : kColumns) {
-    if (!guard.Step([&] { CheckColumn(form, cnn, column, type); })) return;
-  }
+  core::RunProcedure(run, source::frmMain::FixColumns, [&](core::Procedure& p) {
+    for (const auto& [column, type] : kColumns) p.step([&] { CheckColumn(cnn, column, type); });
+  });
 }
 
-bool CheckColumn(app::frmMain& form, db::Connection& cnn, const std::string& column,
-                 const std::string& type) {
-  std::string probe;
-  app::Guard guard(form.errors, source::frmMain::CheckColumn);
-  if (!guard.Step([&] { probe = "SELECT " + column + " FROM Ace WHERE Sku = 'ZZNOEXIST';"; })) {
-    return false;
-  }
+bool CheckColumn(db::Connection& cnn, const std::string& column, const std::string& type) {
   try {
     db::Recordset rs;
-    rs.Open(probe, cnn, db::adOpenKeyset, db::adLockOptimistic);
+    rs.Open("SELECT " + column + " FROM Ace WHERE Sku = 'ZZNOEXIST';", cnn, db::adOpenKeyset,
+            db::adLockOptimistic);
     rs.Close();
     return true;
   } catch (const std::exception&) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/frm_main.h"
+#include "core/run_context.h"
 #include "db/connection.h"
 
 namespace cs::schema {
@@ -12,11 +12,10 @@ namespace cs::schema {
 // Probes [Active], InUpdate, ParentRSC, RSCCount and MfgNumber of "Ace", in that order, and adds
 // the missing ones. A failing ALTER goes to the error dialog: Retry checks that column again,
 // Ignore goes on with the next, Abort leaves the rest unprobed.
-void FixColumns(app::frmMain& form, db::Connection& cnn);
+void FixColumns(core::RunContext& run, db::Connection& cnn);
 
 // Probes one column of "Ace"; when the probe fails for whatever reason, adds the column with
 // "ALTER TABLE Ace ADD COLUMN <name> <type>;" (whose failure is thrown to the caller).
-bool CheckColumn(app::frmMain& form, db::Connection& cnn, const std::string& column,
-                 const std::string& type);
+bool CheckColumn(db::Connection& cnn, const std::string& column, const std::string& type);
 
 }  // namespace cs::schema

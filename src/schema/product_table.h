@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
+#include "config/registry.h"
+#include "core/run_context.h"
 #include "db/connection.h"
 
 namespace cs::schema {
@@ -49,9 +50,11 @@ inline std::vector<std::string> PlanogramStatements(const std::string& table) {
 // Creates the product table under `table` ("Ace" or "AceMTD") on the current database: from the
 // INI section "Ace", or, when that fails or the INI has no such section, from the built-in
 // statements, one step each. False when Abort ended it.
-bool MaketblAce(app::frmMain& form, const std::string& table, db::Connection& cnn);
+bool MaketblAce(core::RunContext& run, config::Registry& registry, const std::string& table,
+                db::Connection& cnn);
 
 // Creates the planogram table the same way, from the section "PlanogramDetails".
-bool MaketblPlanogramDetails(app::frmMain& form, const std::string& table, db::Connection& cnn);
+bool MaketblPlanogramDetails(core::RunContext& run, config::Registry& registry,
+                             const std::string& table, db::Connection& cnn);
 
 }  // namespace cs::schema

@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/frm_main.h"
+#include "config/registry.h"
+#include "core/run_context.h"
 #include "db/connection.h"
 
 namespace cs::schema {
@@ -19,13 +20,11 @@ namespace cs::schema {
 // Creates the table `NewTableName` (empty: `Tablename`) from the section `Tablename` of the
 // configuration INI, one statement per entry, on `cnn`. True when the section was gone through
 // to its end (a missing or empty section included); false when Abort ended it. `iCount`, when
-// given, receives the number of entries the section listed.
-bool MakeTableFromINI(app::frmMain& form, const std::string& Tablename, db::Connection& cnn,
-                      const std::string& NewTableName = "", std::int32_t* iCount = nullptr);
-
-// The configuration INI as MakeTableFromINI finds it: the registry's "YWConfigINI", else
-// "InstallAppDir" + "\YWConfig.ini".
-std::string TableDefinitionINIPath(config::Registry& registry);
+// given, receives the number of entries the section listed. The statements reach the disk
+// together, in one commit, whatever way the operation ends.
+bool MakeTableFromINI(core::RunContext& run, config::Registry& registry, const std::string& Tablename,
+                      db::Connection& cnn, const std::string& NewTableName = "",
+                      std::int32_t* iCount = nullptr);
 
 // The statement of one entry, or "" for an entry that is skipped.
 std::string TableEntryStatement(const std::string& table, const std::string& key,

@@ -7,37 +7,34 @@
 namespace cs {
 namespace {
 
+// The data file's path as the run driver builds it, and the switches it reads from it: a run
+// whose current database is missing ends right after, so the log says what the run took.
 TEST(CommandLineTest, PathAndSwitches) {
   struct Case {
-    const char* argument_text;
-    const char* path;       // after the switches are removed
-    const char* switches;   // those found, in the order L Z S
+    std::vector<std::string> args;
+    const char* path;  // after the switches are removed
+    bool log, silent;
   } cases[] = {
-      {"acedata.yw", "C:\\APP\\ACEDATA.YW", ""},
-      {"d:\\x\\name.yw", "D:\\X\\NAME.YW", ""},
-      {"\\\\server\\share\\name.yw", "C:\\APP\\\\\\SERVER\\SHARE\\NAME.YW", ""},
-      {"C:\\DATA\\ACEDATA.YW -s", "C:\\DATA\\ACEDATA.YW ", "S"},
-      {"-s -l C:\\DATA\\ACEDATA.YW", "  C:\\DATA\\ACEDATA.YW", "LS"},
-      {"C:\\DATA-SET\\ACEDATA.YW", "C:\\DATA-SET\\ACEDATA.YW", ""},
-      {"C:/DATA/SALES/LEVEL/ACEDATA.YW /z", "C:/DATA/SALES/LEVEL/ACEDATA.YW ", "Z"},
-      {"C:\\A B\\-S\\X.YW", "C:\\A B\\-S\\X.YW", ""},
-      {"C:\\A -S\\X.YW -L", "C:\\A -S\\X.YW ", "L"},
-      {"", "C:\\APP\\", ""},
+      {{"acedata.yw"}, "C:\\APP\\ACEDATA.YW", false, false},
+      {{"d:\\x\\acedata.yw"}, "D:\\X\\ACEDATA.YW", false, false},
+      {{"\\\\server\\share\\acedata.yw"}, "C:\\APP\\\\\\SERVER\\SHARE\\ACEDATA.YW", false, false},
+      {{"C:\\DATA\\ACEDATA.YW", "-s", "-l"}, "C:\\DATA\\ACEDATA.YW  ", true, true},
+      {{"-s", "-l", "C:\\DATA\\ACEDATA.YW"}, "  C:\\DATA\\ACEDATA.YW", true, true},
+      {{"C:\\DATA-SET\\ACEDATA.YW", "-L"}, "C:\\DATA-SET\\ACEDATA.YW ", true, false},
+      {{"C:/DATA/SALES/LEVEL/ACEDATA.YW", "/z", "/l"}, "C:/DATA/SALES/LEVEL/ACEDATA.YW  ", true, false},
+      {{"C:\\A B\\-S\\ACEDATA.YW", "-L"}, "C:\\A B\\-S\\ACEDATA.YW ", true, false},
+      {{"C:\\A -S\\ACEDATA.YW", "-L"}, "C:\\A -S\\ACEDATA.YW ", true, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.argument_text);
-    std::string path = app::BuildDBFileName(c.argument_text, "C:\\APP");
-    std::string found;
-    for (const char* sw : {"L", "Z", "S"}) {
-      const std::string slash = std::string("/") + sw, dash = std::string("-") + sw;
-      if (app::HasSwitch(path, slash) || app::HasSwitch(path, dash)) {
-        found += sw;
-        app::RemoveSwitch(path, slash);
-        app::RemoveSwitch(path, dash);
-      }
-    }
-    EXPECT_EQ(path, c.path);
-    EXPECT_EQ(found, c.switches);
+    SCOPED_TRACE(c.args[0]);
+    test::TestProgram program("", c.args);
+    test::WriteFile(program.prefix.drive_c() / "YW" / "YWConfig.ini",
+                    "[Vendors]\r\n1=Ace\r\n[Vendor-Ace]\r\nNameShort=ACE\r\nNameLong=Ace Wholesale\r\n");
+    EXPECT_THROW(program.form.Form_Load(), test::ProcessEnded);
+    EXPECT_EQ(program.form.DBFileName(), c.path);
+    EXPECT_EQ(program.form.LogEnabled(), c.log);
+    EXPECT_EQ(program.form.RunSilent(), c.silent);
+    EXPECT_EQ(program.ui.shown, !c.silent);
   }
 }
 

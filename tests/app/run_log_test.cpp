@@ -31,12 +31,12 @@ TEST(RunLogTest, WritesOneStampedLinePerEntryAndMasksThePassword) {
   std::string lower_blank = "blank";
   std::string two_lines = "line one\r\nline two";
   std::string accented = "caf\xc3\xa9";
-  program.form.log.AddToLog(first);
-  program.form.log.AddToLog(secret);
-  program.form.log.AddToLog(blank);
-  program.form.log.AddToLog(lower_blank);
-  program.form.log.AddToLog(two_lines);
-  program.form.log.AddToLog(accented);
+  program.form.AddToLog(first);
+  program.form.AddToLog(secret);
+  program.form.AddToLog(blank);
+  program.form.AddToLog(lower_blank);
+  program.form.AddToLog(two_lines);
+  program.form.AddToLog(accented);
   EXPECT_EQ(secret, "PWD=xxxxxxxxxx;x xxxxxxxxxx QED5190");  // the caller's text is masked
   EXPECT_EQ(test::ReadFile(program.LogPath()),
             "01/02/2007 12:05:00AMSTART APPLICATION\r\n"
@@ -48,35 +48,59 @@ TEST(RunLogTest, WritesOneStampedLinePerEntryAndMasksThePassword) {
   EXPECT_TRUE(program.ui.boxes.empty());
 }
 
-TEST(RunLogTest, LogFollowsTheSwitchWhileStatusAlwaysLogsThroughLog) {
-  test::TestProgram program;
-  app::frmMain& form = program.form;
-  form.LogEnabled = true;
-  form.LOG("START APPLICATION");
-  form.Status("Opening Application");
-  form.LogEnabled = false;
-  form.LOG("not written");
-  form.Status("Validating Files");
-  std::string report = "An unexpected Error";
-  form.log.AddToLog(report);  // error reports are written whatever the switch says
-  EXPECT_EQ(program.LogMessages(),
-            (std::vector<std::string>{"START APPLICATION", "Status = Opening Application",
-                                      "An unexpected Error"}));
+// A data file of a vendor the configuration knows, in C:\DATA, and the current database missing:
+// a run gets past its switches and ends at the missing database.
+void Prepare(test::TestProgram& program) {
+  test::WriteFile(program.prefix.drive_c() / "YW" / "YWConfig.ini",
+                  "[Vendors]\r\n1=Ace\r\n[Vendor-Ace]\r\nNameShort=ACE\r\nNameLong=Ace Wholesale\r\n");
+  test::WriteFile(program.prefix.drive_c() / "DATA" / "ACEDATA.YW", "not a database");
 }
 
+TEST(RunLogTest, LogFollowsTheSwitchWhileStatusAlwaysLogsThroughLog) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> log;
+  } cases[] = {
+      // Without -L the log keeps the lines written before the switches were read.
+      {{"C:\\DATA\\ACEDATA.YW", "-s"},
+       {"START APPLICATION", "Status = Opening Application", "Begin Processing",
+        "CommandLine = C:\\DATA\\ACEDATA.YW -S"}},
+      {{"C:\\DATA\\ACEDATA.YW", "-s", "-l"},
+       {"START APPLICATION", "Status = Opening Application", "Begin Processing",
+        "CommandLine = C:\\DATA\\ACEDATA.YW -S -L", "DBFileName = C:\\DATA\\ACEDATA.YW  ",
+        "Status = Inspecting Command line", "Status = Validating Database File",
+        "FileName: C:\\DATA\\ACEDATA.YW   is NOT OK", "CLOSING APPLICATION"}},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    test::TestProgram program("", c.args);
+    Prepare(program);
+    EXPECT_THROW(program.form.Form_Load(), test::ProcessEnded);
+    EXPECT_EQ(program.LogMessages(), c.log);
+    // An error report is written whatever the switch says.
+    program.form.AddToLog("An unexpected Error");
+    EXPECT_EQ(program.LogMessages().back(), "An unexpected Error");
+  }
+}
+
+// Each change of the status line holds the run for 200 ms, in a visible run only; a silent run
+// shows (and pauses for) the start-up status alone.
 TEST(RunLogTest, StatusChangesPauseOnlyWhenTheWindowShowsThem) {
-  test::TestProgram program;
-  app::frmMain& form = program.form;
-  for (const char* s : {"one", "two", "three", "four", "five"}) form.Status(s);
-  EXPECT_EQ(program.clock.slept_ms, 1000u);
-  EXPECT_EQ(program.ui.events_processed, 5);
-  EXPECT_EQ(program.ui.statuses.size(), 5u);
-  form.Status("five");  // the same text again is no change
-  EXPECT_EQ(program.clock.slept_ms, 1000u);
-  form.RunSilent = true;
-  for (const char* s : {"six", "seven"}) form.Status(s);
-  EXPECT_EQ(program.clock.slept_ms, 1000u);
-  EXPECT_EQ(form.lblStatus(), "five");
+  test::TestProgram visible("", {"C:\\DATA\\ACEDATA.YW"});
+  Prepare(visible);
+  EXPECT_THROW(visible.form.Form_Load(), test::ProcessEnded);
+  EXPECT_EQ(visible.ui.statuses, (std::vector<std::string>{"Opening Application", "Inspecting Command line",
+                                                          "Validating Database File"}));
+  EXPECT_EQ(visible.ui.events_processed, 3 + 1);  // the last one by the closing step
+  EXPECT_EQ(visible.clock.slept_ms, 3 * 200u + 5000u);
+  EXPECT_EQ(visible.form.lblStatus(), "Validating Database File");
+
+  test::TestProgram silent("", {"C:\\DATA\\ACEDATA.YW", "-s"});
+  Prepare(silent);
+  EXPECT_THROW(silent.form.Form_Load(), test::ProcessEnded);
+  EXPECT_EQ(silent.ui.statuses, std::vector<std::string>{"Opening Application"});
+  EXPECT_EQ(silent.clock.slept_ms, 200u);
+  EXPECT_EQ(silent.form.lblStatus(), "Opening Application");
 }
 
 TEST(RunLogTest, GoSleepSleepsSecondsAndOverflowsBeyondTheRange) {

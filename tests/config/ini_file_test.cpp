@@ -10,13 +10,13 @@ namespace {
 class IniFileTest : public ::testing::Test {
  protected:
   cInifile Ini() {
-    cInifile ini(program.system.profile(), program.form.errors);
+    cInifile ini(program.run);
     ini.Path("C:\\YW\\YWConfig.ini");
     return ini;
   }
   void Write(const std::string& text) { test::WriteFile(program.prefix.drive_c() / "YW" / "YWConfig.ini", text); }
   std::string Text() { return test::ReadFile(program.prefix.drive_c() / "YW" / "YWConfig.ini"); }
-  test::TestProgram program;
+  test::TestRun program;
 };
 
 TEST_F(IniFileTest, ReadsValuesOfAtMost254Characters) {
@@ -53,7 +53,7 @@ TEST_F(IniFileTest, ListsKeysInFileOrder) {
     EXPECT_EQ(keys, c.keys) << c.section;
     EXPECT_EQ(count, static_cast<std::int32_t>(c.keys.size()));
   }
-  cInifile nowhere(program.system.profile(), program.form.errors);
+  cInifile nowhere(program.run);
   nowhere.Path("C:\\nowhere.ini");
   nowhere.Section("Vendors");
   std::vector<std::string> keys;
@@ -110,7 +110,7 @@ TEST_F(IniFileTest, WritesAndDeletesThroughTheProfileFunctions) {
   EXPECT_EQ(Text(), "; keep me\r\n");
   EXPECT_TRUE(ini.Success());
 
-  cInifile bad(program.system.profile(), program.form.errors);
+  cInifile bad(program.run);
   bad.Path("C:\\NoSuchDir\\x.ini");
   bad.Section("A");
   bad.Key("k");

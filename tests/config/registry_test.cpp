@@ -25,17 +25,17 @@ TEST(RegistryTest, ProductKeyFollowsWhichProductIsInstalled) {
       {"[HKEY_CURRENT_USER\\Software\\Quillmarch]\r\n" + std::string(kBf),
        "Software\\Quillmarch\\Yield Warden"},  // the company key alone decides
   };
-  test::TestProgram program;
+  test::TestRun program;
   for (const auto& c : cases) {
     program.SetRegistry(c.blocks);
-    EXPECT_EQ(program.form.registry.ProductKey, c.product_key) << c.blocks;
-    EXPECT_EQ(program.form.registry.PriceFilesKey, std::string(c.product_key) + "\\PriceFiles");
+    EXPECT_EQ(program.registry.ProductKey, c.product_key) << c.blocks;
+    EXPECT_EQ(program.registry.PriceFilesKey, std::string(c.product_key) + "\\PriceFiles");
   }
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 TEST(RegistryTest, ValuesReadAsTextWhateverTheirType) {
-  test::TestProgram program;
+  test::TestRun program;
   program.SetRegistry(std::string(kQmPrice) +
                       "\"WithNul\"=hex(1):41,42,00\r\n"
                       "\"WithoutNul\"=\"AB\"\r\n"
@@ -43,7 +43,7 @@ TEST(RegistryTest, ValuesReadAsTextWhateverTheirType) {
                       "\"Negative\"=dword:ffffffff\r\n"
                       "\"Blob\"=hex:01,02\r\n"
                       "\"Expand\"=hex(2):41,00\r\n");
-  Registry& r = program.form.registry;
+  Registry& r = program.registry;
   const std::string key = r.PriceFilesKey;
   struct Case {
     const char* name;
@@ -57,12 +57,12 @@ TEST(RegistryTest, ValuesReadAsTextWhateverTheirType) {
   }
   EXPECT_EQ(ToText(r.QueryValue(HKEY_CURRENT_USER, "Software\\Nowhere", "Counter")), "");
   EXPECT_TRUE(std::holds_alternative<std::int32_t>(r.QueryValue(HKEY_CURRENT_USER, key, "Counter")));
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 TEST(RegistryTest, WritesStoreTextWithoutNulAndNeverCreateKeys) {
-  test::TestProgram program;
-  Registry& r = program.form.registry;
+  test::TestRun program;
+  Registry& r = program.registry;
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "SetupComplete", std::string("TRUE"), REG_SZ);
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "Count", std::string("42"), REG_DWORD);
   const std::string text = test::ReadFile(program.prefix.user_reg());
@@ -72,19 +72,19 @@ TEST(RegistryTest, WritesStoreTextWithoutNulAndNeverCreateKeys) {
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey + "\\Missing", "X", std::string("1"), REG_SZ);
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "Other", std::string("1"), 3);
   EXPECT_EQ(test::ReadFile(program.prefix.user_reg()), text);
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 
   // A DWORD write of a text that is no number is a run-time error of SetValueEx.
-  program.ui.answers = {platform::kIdAbort};
+  program.run.ui.answers = {platform::kIdAbort};
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "Count", std::string("many"), REG_DWORD);
-  ASSERT_EQ(program.ui.boxes.size(), 1u);
-  EXPECT_NE(program.ui.boxes[0].text.find("CatalogSync.Registry.SetValueEx"), std::string::npos);
+  ASSERT_EQ(program.run.ui.boxes.size(), 1u);
+  EXPECT_NE(program.run.ui.boxes[0].text.find("CatalogSync.Registry.SetValueEx"), std::string::npos);
   EXPECT_EQ(test::ReadFile(program.prefix.user_reg()), text);
 }
 
 TEST(RegistryTest, SettingsComeFromTheFixedStartupKey) {
-  test::TestProgram program;
-  Registry& r = program.form.registry;
+  test::TestRun program;
+  Registry& r = program.registry;
   EXPECT_EQ(r.NewKeyValue("Software\\VB and VBA Program Settings\\YieldWarden\\Startup"),
             "Software\\Quillmarch\\Yield Warden\\Startup");
   EXPECT_EQ(r.NewKeyValue("Software\\Brackenfield Systems\\Yield Warden"),
@@ -119,8 +119,8 @@ TEST(RegistryTest, InstallLocationsApplyTheirDefaults) {
       {std::string(kQmStartup) + "\"DBDir\"=\"\"\r\n", "C:\\", "C:\\", "C:\\YIELDWARDEN\\",
        "YIELDWARDEN.YW", "C:\\Program Files\\Yield Warden\\YWConfig.ini", "\\YWConfig.ini"},
   };
-  test::TestProgram program;
-  Registry& r = program.form.registry;
+  test::TestRun program;
+  Registry& r = program.registry;
   for (const auto& c : cases) {
     program.SetRegistry(c.blocks);
     EXPECT_EQ(r.DefaultDrive(), c.drive) << c.blocks;
@@ -130,17 +130,17 @@ TEST(RegistryTest, InstallLocationsApplyTheirDefaults) {
     EXPECT_EQ(r.ConfigINIPath(true), c.ini_identify) << c.blocks;
     EXPECT_EQ(r.ConfigINIPath(false), c.ini_definitions) << c.blocks;
   }
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 // With the Brackenfield product chosen, the install values come from its key while the database
 // is still found under Quillmarch's Startup key.
 TEST(RegistryTest, DatabaseSettingsIgnoreTheChosenProductKey) {
-  test::TestProgram program;
+  test::TestRun program;
   program.SetRegistry(std::string(kBf) + "\"InstallAppDir\"=\"C:\\\\BF\"\r\n" + kBfPrice +
                       "\"InstallDrive\"=\"E:\\\\\"\r\n" + kQmStartup +
                       "\"DBDir\"=\"C:\\\\QM\\\\\"\r\n");
-  Registry& r = program.form.registry;
+  Registry& r = program.registry;
   r.ProductKey = "Software\\Brackenfield Systems\\Yield Warden";
   r.PriceFilesKey = r.ProductKey + "\\PriceFiles";
   EXPECT_EQ(r.DefaultDrive(), "E:\\");

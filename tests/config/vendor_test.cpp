@@ -14,15 +14,14 @@ class VendorTest : public ::testing::Test {
     test::WriteFile(program.prefix.drive_c() / "YW" / "YWConfig.ini", text);
   }
   clsVendor Load(std::int16_t id) {
-    clsVendor v(program.form.registry, program.system.profile(), program.form.errors);
+    clsVendor v(program.run, program.registry);
     v.VendorID(id);
     return v;
   }
   std::int16_t Identify(const std::string& path, const std::string& program_dir = "C:\\APP") {
-    return GetVendorFromFileName(path, program_dir, program.form.registry,
-                                 program.system.profile(), program.form.errors);
+    return GetVendorFromFileName(program.run, program.registry, path, program_dir);
   }
-  test::TestProgram program;
+  test::TestRun program;
 };
 
 TEST_F(VendorTest, LoadsEveryPropertyFromTheVendorsSection) {
@@ -48,8 +47,7 @@ TEST_F(VendorTest, LoadsEveryPropertyFromTheVendorsSection) {
   EXPECT_EQ(v.FTPPass(), std::string(kFtpPasswordPrefix) + "secret");
   EXPECT_EQ(std::string(kFtpPasswordPrefix).size(), 12u);
   EXPECT_EQ(v.FTPServer(), std::string(kDefaultFtpHost) + "/");
-  EXPECT_TRUE(v.POSs().empty());
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 TEST_F(VendorTest, AnUnknownNumberLeavesOnlyTheFixedParts) {
@@ -61,7 +59,7 @@ TEST_F(VendorTest, AnUnknownNumberLeavesOnlyTheFixedParts) {
   EXPECT_EQ(v.FTPUser(), std::string("@") + kDefaultFtpHost);
   EXPECT_EQ(v.FTPPass(), kFtpPasswordPrefix);
   EXPECT_EQ(v.FTPServer(), std::string(kDefaultFtpHost) + "/");
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 TEST_F(VendorTest, BooleansThatDoNotConvertKeepTheirEarlierValue) {
@@ -75,7 +73,7 @@ TEST_F(VendorTest, BooleansThatDoNotConvertKeepTheirEarlierValue) {
   for (const auto& c : cases) {
     Ini(std::string("[Vendors]\r\n1=A\r\n2=B\r\n[Vendor-A]\r\nShowLevel1=0\r\n[Vendor-B]\r\n"
                     "ShowLevel1=") + c.text + "\r\n[Vendor-C]\r\nShowLevel1=1\r\n");
-    clsVendor v(program.form.registry, program.system.profile(), program.form.errors);
+    clsVendor v(program.run, program.registry);
     v.VendorID(1);
     v.VendorID(2);
     EXPECT_EQ(v.ShowLevel1(), c.after_false) << c.text;
@@ -85,7 +83,7 @@ TEST_F(VendorTest, BooleansThatDoNotConvertKeepTheirEarlierValue) {
     v.VendorID(2);
     EXPECT_EQ(v.ShowLevel1(), c.after_true) << c.text;
   }
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 TEST_F(VendorTest, IdentifiesTheVendorByTheMarkInThePath) {
@@ -112,7 +110,7 @@ TEST_F(VendorTest, IdentifiesTheVendorByTheMarkInThePath) {
   EXPECT_EQ(Identify("C:\\ACEDATA\\XYDATA0307.YW", "C:\\Other"), 7);
   // The program's own directory is taken out only where it stands exactly.
   EXPECT_EQ(Identify("C:\\APPXY\\DATA.YW", "C:\\APPXY"), 999);
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 TEST_F(VendorTest, AVendorWithoutAShortNameMatchesNothing) {
@@ -127,20 +125,20 @@ TEST_F(VendorTest, MissingConfigurationGivesNoVendor) {
   EXPECT_EQ(Identify("C:\\DATA\\ACEDATA.YW"), 999);
   Ini("[Other]\r\n1=Ace\r\n[Vendor-Ace]\r\nNameShort=ACE\r\n");
   EXPECT_EQ(Identify("C:\\DATA\\ACEDATA.YW"), 999);
-  EXPECT_TRUE(program.ui.boxes.empty());
+  EXPECT_TRUE(program.run.ui.boxes.empty());
 }
 
 TEST_F(VendorTest, AVendorKeyThatIsNoNumberIsReportedAndGivesNoVendor) {
   Ini("[Vendors]\r\nAce=Ace\r\n40000=Big\r\n[Vendor-Ace]\r\nNameShort=ACE\r\n"
       "[Vendor-Big]\r\nNameShort=BIG\r\n");
   for (const auto& [path, number] : {std::pair{"C:\\ACEDATA.YW", "13"}, std::pair{"C:\\BIGDATA.YW", "6"}}) {
-    program.ui.boxes.clear();
-    program.ui.answers = {platform::kIdIgnore};
+    program.run.ui.boxes.clear();
+    program.run.ui.answers = {platform::kIdIgnore};
     EXPECT_EQ(Identify(path), 999) << path;
-    ASSERT_EQ(program.ui.boxes.size(), 1u);
-    EXPECT_NE(program.ui.boxes[0].text.find("CatalogSync.frmMain.GetVendorFromFileName"),
+    ASSERT_EQ(program.run.ui.boxes.size(), 1u);
+    EXPECT_NE(program.run.ui.boxes[0].text.find("CatalogSync.frmMain.GetVendorFromFileName"),
               std::string::npos);
-    EXPECT_NE(program.ui.boxes[0].text.find(std::string("Number:     \t") + number),
+    EXPECT_NE(program.run.ui.boxes[0].text.find(std::string("Number:     \t") + number),
               std::string::npos);
   }
 }

@@ -49,7 +49,7 @@ TEST_F(DbTest, OpensOnlyDatabaseFilesWithTheirPassword) {
       {"Q:\\good.yw", "qed5190", jet::kErrGeneral},
   };
   for (const auto& c : cases) {
-    Connection cnn(paths);
+    Connection cnn(engine);
     try {
       OpenOn(cnn, c.path, c.password);
       EXPECT_EQ(c.error, 0) << c.path;
@@ -61,7 +61,7 @@ TEST_F(DbTest, OpensOnlyDatabaseFilesWithTheirPassword) {
   }
   EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "missing.yw"));  // never created
   EXPECT_EQ(test::ReadFile(prefix.drive_c() / "empty.yw"), "");
-  Connection cnn(paths);
+  Connection cnn(engine);
   try {
     cnn.Open("Provider=Microsoft.ACE.OLEDB.12.0; Data Source=C:\\good.yw");
     ADD_FAILURE();
@@ -73,7 +73,7 @@ TEST_F(DbTest, OpensOnlyDatabaseFilesWithTheirPassword) {
 TEST_F(DbTest, OneConnectionServesOneFileAfterAnother) {
   MakeDb("a.yw");
   MakeDb("b.yw");
-  Connection cnn(paths);
+  Connection cnn(engine);
   OpenOn(cnn, "C:\\a.yw");
   cnn.Execute("CREATE TABLE T ([x] TEXT(5));");
   cnn.Close();
@@ -94,7 +94,7 @@ TEST_F(DbTest, FilesMadeByTheShellAndByTheLayerAreInterchangeable) {
                   " INSERT INTO MSysPassword VALUES ('sha256', '" + salt + "', '$hash');"
                   " CREATE TABLE Ace (SKU TEXT(20) PRIMARY KEY, Description TEXT(50)); INSERT INTO Ace VALUES ('A1', 'Hammer');\""),
             0);
-  Connection cnn(paths);
+  Connection cnn(engine);
   OpenOn(cnn, "C:\\shell.yw");
   EXPECT_EQ(Rows(cnn, "SELECT SKU, Description FROM Ace;", {"SKU", "Description"}),
             std::vector<std::string>{"A1|Hammer"});
@@ -116,7 +116,7 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
   // A database with enough rows to span many pages, then damaged in the middle.
   MakeDb("big.yw");
   {
-    Connection cnn(paths);
+    Connection cnn(engine);
     OpenOn(cnn, "C:\\big.yw");
     cnn.Execute("CREATE TABLE T ([SKU] TEXT(20) CONSTRAINT K PRIMARY KEY, [D] TEXT(200))");
     for (int i = 0; i < 300; ++i) {
@@ -137,7 +137,7 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
                   " PRAGMA ignore_check_constraints=ON; INSERT INTO Ace VALUES ('" + std::string(30, 'x') + "');\""),
             0);
   {
-    Connection cnn(paths);
+    Connection cnn(engine);
     EXPECT_THROW(OpenOn(cnn, "C:\\rulebreak.yw"), RunError);
   }
   // A password record whose salt is not hexadecimal proves no password: the file does not open,
@@ -148,7 +148,7 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
                   "('sha256', 'zz', '00');\""),
             0);
   {
-    Connection cnn(paths);
+    Connection cnn(engine);
     try {
       OpenOn(cnn, "C:\\badsalt.yw");
       ADD_FAILURE() << "opened";
@@ -158,7 +158,7 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
     }
   }
   for (const char* path : {"C:\\damaged.yw", "C:\\crafted.yw"}) {
-    Connection cnn(paths);
+    Connection cnn(engine);
     try {
       OpenOn(cnn, path);
       cnn.Execute("DELETE * FROM T");
@@ -176,7 +176,7 @@ TEST_F(DbTest, HostileFilesAreRefusedOrFailWithoutACrash) {
 TEST_F(DbTest, AFileCheckedAheadOpensOnlyAsItWasChecked) {
   MakeDb("intact.yw");
   {
-    Connection cnn(paths);
+    Connection cnn(engine);
     OpenOn(cnn, "C:\\intact.yw");
     Exec(cnn, schema::AceStatements("Ace"));
     for (int i = 0; i < 200; ++i) cnn.Execute("INSERT INTO Ace ( SKU, Description ) VALUES ( '" + std::to_string(i) + "', 'Nails' )");
@@ -194,12 +194,12 @@ TEST_F(DbTest, AFileCheckedAheadOpensOnlyAsItWasChecked) {
     SCOPED_TRACE(c.name);
     const auto file = prefix.drive_c() / c.name;
     test::WriteFile(file, c.damaged_before ? test::Damaged(intact) : intact);
-    CheckAhead(file);
+    engine.checks().StartAhead(file);
     if (c.damaged_after) {
       std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let the check pass first
       test::WriteFile(file, test::Damaged(intact));
     }
-    Connection cnn(paths);
+    Connection cnn(engine);
     try {
       OpenOn(cnn, std::string("C:\\") + c.name);
       EXPECT_TRUE(c.opens);
@@ -209,13 +209,12 @@ TEST_F(DbTest, AFileCheckedAheadOpensOnlyAsItWasChecked) {
       EXPECT_EQ(e.description(), std::string("Unrecognized database format 'C:\\") + c.name + "'.");
     }
   }
-  CheckAhead(prefix.drive_c() / "none.yw");
+  engine.checks().StartAhead(prefix.drive_c() / "none.yw");
   EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "none.yw"));
 }
 
 TEST_F(DbTest, CanOpenDBFileSaysWhetherTheFileOpensAndLeavesNothingOpen) {
-  test::TestProgram program;
-  program.form.LogEnabled = true;
+  test::TestRun program;
   const auto& drive = program.prefix.drive_c();
   db::CreateDatabase((drive / "good.yw").string(), "qed5190");
   db::CreateDatabase((drive / "nopw.yw").string(), "");
@@ -232,16 +231,16 @@ TEST_F(DbTest, CanOpenDBFileSaysWhetherTheFileOpensAndLeavesNothingOpen) {
   const int fds = OpenFileCount();
   std::vector<std::string> expected;
   for (const auto& c : cases) {
-    EXPECT_EQ(CanOpenDBFile(program.form, c.path), c.ok) << c.path;
+    EXPECT_EQ(CanOpenDBFile(program.run, program.engine, c.path), c.ok) << c.path;
     expected.push_back("Status = Validating Database File");
     expected.push_back(std::string("FileName: ") + c.path + (c.ok ? " is OK" : " is NOT OK"));
   }
   EXPECT_EQ(OpenFileCount(), fds);
-  EXPECT_EQ(program.LogMessages(), expected);
-  EXPECT_TRUE(program.ui.boxes.empty());
-  EXPECT_TRUE(DoesFileExist(program.form, "C:\\GOOD.YW"));
-  EXPECT_FALSE(DoesFileExist(program.form, "C:\\FOLDER.YW"));
-  EXPECT_FALSE(DoesFileExist(program.form, "C:\\MISSING.YW"));
+  EXPECT_EQ(program.run.log, expected);
+  EXPECT_TRUE(program.run.ui.boxes.empty());
+  EXPECT_TRUE(DoesFileExist(program.run, "C:\\GOOD.YW"));
+  EXPECT_FALSE(DoesFileExist(program.run, "C:\\FOLDER.YW"));
+  EXPECT_FALSE(DoesFileExist(program.run, "C:\\MISSING.YW"));
 }
 
 }  // namespace

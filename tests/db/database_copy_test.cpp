@@ -1,7 +1,5 @@
 // The whole-file copy an import keeps of the current database: every committed row is in it,
 // whatever journal the file uses, and a copy that cannot be made leaves nothing behind.
-#include <sqlite3.h>
-
 #include "db/database_copy.h"
 #include "db_support.h"
 
@@ -10,12 +8,13 @@ namespace {
 
 using test::DbTest;
 
-// A raw connection for what the program itself never does to a file (a write-ahead log).
+// A plain connection for what the program itself never does to a file (a write-ahead log).
 struct RawDb {
-  explicit RawDb(const std::filesystem::path& path) { sqlite3_open(path.c_str(), &db); }
-  ~RawDb() { sqlite3_close(db); }
-  void Run(const std::string& sql) { ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql; }
-  sqlite3* db = nullptr;
+  explicit RawDb(const std::filesystem::path& path)
+      : db(Database::Open(path, Database::Mode::kReadWrite, RunError(0, "cannot open"))) {}
+  void Run(const std::string& sql) { db.Exec(sql); }
+  std::string One(const std::string& sql) { return Query(db, sql).at(0); }
+  Database db;
 };
 
 class DatabaseCopyTest : public DbTest {};
@@ -34,12 +33,7 @@ TEST_F(DatabaseCopyTest, TheCopyHoldsEveryCommittedRow) {
                "INSERT INTO T SELECT i FROM n");
     CopyDatabase(file, copy);
     RawDb check(copy);
-    sqlite3_stmt* stmt = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(check.db, "SELECT count(*), sum(N) FROM T", -1, &stmt, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(stmt, 0), 500);
-    EXPECT_EQ(sqlite3_column_int(stmt, 1), 125250);
-    sqlite3_finalize(stmt);
+    EXPECT_EQ(check.One("SELECT count(*) || ' ' || sum(N) FROM T"), "500 125250");
   }
 }
 
@@ -54,6 +48,37 @@ TEST_F(DatabaseCopyTest, ACopyThatCannotBeMadeLeavesNothing) {
   EXPECT_THROW(CopyDatabase(prefix.drive_c() / "NONE.YW", copy), RunError);
   EXPECT_FALSE(std::filesystem::exists(copy));
   EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "NONE.YW"));
+}
+
+// The replacement takes the target's place whole, in either journal mode, and is gone afterwards;
+// a reader of the target keeps reading; a replacement that cannot be used changes nothing.
+TEST_F(DatabaseCopyTest, AReplacementTakesTheTargetsPlaceWhole) {
+  for (const std::string journal : {"DELETE", "WAL"}) {
+    SCOPED_TRACE(journal);
+    const auto target = prefix.drive_c() / (journal + ".YW");
+    const auto replacement = prefix.drive_c() / (journal + ".YW.new");
+    db::CreateDatabase(target.string(), kDatabasePassword);
+    {
+      RawDb old(target);
+      old.Run("PRAGMA journal_mode = " + journal);
+      old.Run("CREATE TABLE T (N INTEGER); INSERT INTO T VALUES (1)");
+    }
+    CopyDatabase(target, replacement);
+    {
+      RawDb work(replacement);
+      work.Run("INSERT INTO T VALUES (2); CREATE TABLE U (X TEXT)");
+    }
+    RawDb reader(target);
+    reader.Run("BEGIN; SELECT count(*) FROM T");
+    EXPECT_THROW(ReplaceDatabase(prefix.drive_c() / "MISSING.YW", target), RunError);
+    reader.Run("COMMIT");
+    ReplaceDatabase(replacement, target);
+    EXPECT_FALSE(std::filesystem::exists(replacement));
+    RawDb check(target);
+    EXPECT_EQ(check.One("SELECT group_concat(N) FROM T"), "1,2");
+    EXPECT_EQ(check.One("SELECT count(*) FROM U"), "0");
+    EXPECT_EQ(check.One("PRAGMA quick_check"), "ok");
+  }
 }
 
 }  // namespace

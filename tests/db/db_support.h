@@ -57,6 +57,7 @@ class DbTest : public ::testing::Test {
 
   TempPrefix prefix;
   platform::WindowsPaths paths{prefix.root()};
+  db::Engine engine{paths};
 };
 
 }  // namespace cs::test

@@ -18,7 +18,7 @@ class JetStatementsTest : public DbTest {
     Exec(cur, schema::AceStatements("Ace"));
     Exec(cur, schema::PlanogramStatements("PlanogramDetails"));
   }
-  db::Connection cur{paths};
+  db::Connection cur{engine};
 };
 
 TEST_F(JetStatementsTest, TypesFollowJetsRules) {
@@ -112,7 +112,7 @@ TEST_F(JetStatementsTest, HostileStatementTextsAreRefusedAsJetRefusesThem) {
 }
 
 TEST_F(JetStatementsTest, TablesAreCopiedByColumnName) {
-  Connection data(paths);
+  Connection data(engine);
   OpenOn(data, "C:\\DATA.YW");
   // The data file's columns stand in another order, and it lacks DEPT.
   data.Execute("CREATE TABLE Ace ([Description] TEXT(50), [SKU] TEXT(20) CONSTRAINT K PRIMARY KEY, [AceRetail] CURRENCY, [CreateDate] DATETIME)");
@@ -158,7 +158,7 @@ TEST_F(JetStatementsTest, TablesAreCopiedByColumnName) {
 // Tables of one layout are copied as they are stored; every kind of value arrives unchanged, and
 // a copy into a table that already holds a key is refused whole.
 TEST_F(JetStatementsTest, TablesOfOneLayoutAreCopiedWhole) {
-  Connection data(paths);
+  Connection data(engine);
   OpenOn(data, "C:\\DATA.YW");
   Exec(data, schema::AceStatements("Ace"));
   data.Execute("INSERT INTO Ace ( SKU, Description, AceRetail, MC, [Active], RSCCount, CreateDate ) "
@@ -188,13 +188,13 @@ TEST_F(JetStatementsTest, OutsideValuesAreNeverPastedIntoSql) {
   std::filesystem::create_directories(prefix.drive_c() / "O'B%");
   db::CreateDatabase((prefix.drive_c() / "O'B%" / "X.YW").string(), "qed5190");
   for (const char* dir : {"O'B%", "O'B%]"}) {
-    Connection other(paths);
+    Connection other(engine);
     OpenOn(other, std::string("C:\\") + dir + "\\X.YW");
     Exec(other, schema::AceStatements("Ace"));
     other.Execute("INSERT INTO Ace ( SKU, Description ) VALUES ( 'Q1', 'it''s 50% off [now]' )");
   }
   cur.Close();
-  Connection data(paths);
+  Connection data(engine);
   OpenOn(data, "C:\\O'B%\\X.YW");
   data.Execute("INSERT INTO [MS Access;DATABASE=C:\\CURRENT.YW;PWD=qed5190].[Ace] SELECT * FROM Ace");
   data.Close();

@@ -14,7 +14,7 @@ TEST_F(CustomImportTest, PricesBecomeComp5AndTheCompetitorIsNamed) {
   // Store holds every other SKU of 1000000..1000019; the custom file has 1000000..1000005.
   MakeCurrent({.rows = 20, .date = "1/1/2006"});
   const std::string data = MakeData("CUSTOMDATA.YW", DataKind::kCustom, {.rows = 6, .date = "5/5/2005"});
-  ASSERT_TRUE(import::ImportCustom(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportCustom(Import(), data, kCurrentDb));
   const auto log = LogMessages();
 
   std::vector<std::string> expected;
@@ -49,7 +49,7 @@ TEST_F(CustomImportTest, NoMatchesNoCompetitorRowAndNoDate) {
   MakeCurrent({.rows = 6, .date = "3/1/2007"});
   Execute(kCurrentDb, {"DELETE * FROM Competitors WHERE Competitor = 'Comp5'", "DROP TABLE AceFileDate"});
   const std::string data = MakeData("CUSTOMDATA.YW", DataKind::kCustom, {.rows = 3, .first_sku = 5000000});
-  ASSERT_TRUE(import::ImportCustom(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportCustom(Import(), data, kCurrentDb));
   EXPECT_TRUE(ui().boxes.empty());
   EXPECT_EQ(Rows(kCurrentDb, "SELECT Comp5 FROM Store", {"Comp5"}), (std::vector<std::string>(3, "0")));
   EXPECT_EQ(Count(kCurrentDb, "Competitors"), 4u);
@@ -62,7 +62,7 @@ TEST_F(CustomImportTest, AbortRestoresTheStoreTable) {
   const auto before = Snapshot();
   const std::string data = MakeData("CUSTOMDATA.YW", DataKind::kCustom, {.rows = 4});
   ui().answers = {platform::kIdAbort};
-  EXPECT_FALSE(import::ImportCustom(form(), data, kCurrentDb));
+  EXPECT_FALSE(import::ImportCustom(Import(), data, kCurrentDb));
   ASSERT_EQ(ui().boxes.size(), 1u);
   EXPECT_NE(ui().boxes[0].text.find("CatalogSync.frmMain.ImportCustom"), std::string::npos);
   EXPECT_EQ(Snapshot(), before);

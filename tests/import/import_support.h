@@ -1,4 +1,4 @@
-// A Yield Warden setup made by ywdata in a temporary prefix, with a form that runs the imports:
+// A Yield Warden setup made by ywdata in a temporary prefix, with a run that imports into it:
 // the vendor Ace loaded, logging on, message boxes answered from a script.
 #pragma once
 
@@ -11,6 +11,8 @@
 
 #include "db/connection.h"
 #include "db/database_access.h"
+#include "import/file_date.h"
+#include "import/imports.h"
 #include "test_support.h"
 #include "ywdata.h"
 
@@ -19,32 +21,37 @@ namespace cs::test {
 inline constexpr char kCurrentDb[] = "C:\\YIELDWARDEN\\YIELDWARDEN.YW";
 inline constexpr char kMaskedLink[] = "[MS Access;DATABASE=C:\\YIELDWARDEN\\YIELDWARDEN.YW;PWD=xxxxxxxxxx]";
 
-// One program run over a setup: its own fakes and form.
-struct ProgramRun {
-  explicit ProgramRun(const std::filesystem::path& prefix)
-      : system(prefix, prefix / "drive_c" / "APP", {}),
-        form(app::Services{system, ui, clock, process_end}) {
-    form.registry.SetRegistryKey();
-    form.LogEnabled = true;
-    form.Vendor->VendorID(1);
-    form.RunVendorName = form.Vendor->Name();
+// One run below the window over a setup: its own fakes, the Registry module with the product key
+// chosen, the engine, logging on, and the vendor Ace loaded as the run driver loads it.
+struct SetupRun {
+  explicit SetupRun(const std::filesystem::path& prefix)
+      : system(prefix, prefix / "drive_c" / "APP", {}), run(system), registry(run), engine(system.paths()) {
+    registry.SetRegistryKey();
+    config::clsVendor vendor(run, registry);
+    vendor.VendorID(1);
+    import = std::make_unique<import::ImportRun>(
+        import::ImportRun{run, registry, engine, vendor.NameShort(), vendor.Name()});
   }
-  FakeUi ui;
-  FakeClock clock;
-  FakeProcessEnd process_end;
   platform::System system;
-  app::frmMain form;
+  FakeRun run;
+  config::Registry registry;
+  db::Engine engine;
+  std::unique_ptr<import::ImportRun> import;
 };
 
 class ImportTest : public ::testing::Test {
  protected:
   ImportTest() {
     ywdata::MakeEnvironment(prefix.root());
-    run = std::make_unique<ProgramRun>(prefix.root());
+    setup = std::make_unique<SetupRun>(prefix.root());
   }
 
-  app::frmMain& form() { return run->form; }
-  FakeUi& ui() { return run->ui; }
+  const import::ImportRun& Import() { return *setup->import; }
+  FakeRun& run() { return setup->run; }
+  FakeUi& ui() { return setup->run.ui; }
+  config::Registry& registry() { return setup->registry; }
+  db::Engine& engine() { return setup->engine; }
+  std::string FileDate(const std::string& path) { return import::FileDate(run(), engine(), path); }
 
   std::filesystem::path Host(const std::string& relative) const {
     return prefix.drive_c() / relative;
@@ -85,7 +92,8 @@ class ImportTest : public ::testing::Test {
   std::vector<std::string> Rows(const std::string& file, const std::string& sql,
                                 const std::vector<std::string>& fields) {
     platform::WindowsPaths paths(prefix.root());
-    db::Connection cnn(paths);
+    db::Engine engine(paths);
+    db::Connection cnn(engine);
     cnn.Open(db::ConnectionString(file));
     db::Recordset rs;
     rs.Open(sql, cnn);
@@ -99,7 +107,8 @@ class ImportTest : public ::testing::Test {
   }
   void Execute(const std::string& file, const std::vector<std::string>& statements) {
     platform::WindowsPaths paths(prefix.root());
-    db::Connection cnn(paths);
+    db::Engine engine(paths);
+    db::Connection cnn(engine);
     cnn.Open(db::ConnectionString(file));
     for (const auto& s : statements) cnn.Execute(s);
   }
@@ -108,22 +117,17 @@ class ImportTest : public ::testing::Test {
   }
 
   std::string PriceFilesValue(const std::string& name) {
-    return config::ToText(form().registry.QueryValue(config::HKEY_CURRENT_USER,
-                                                     form().registry.PriceFilesKey, name));
+    return config::ToText(registry().QueryValue(config::HKEY_CURRENT_USER, registry().PriceFilesKey, name));
   }
   void SetProductValue(const std::string& name, const std::string& value) {
-    form().registry.SetKeyValue(config::HKEY_CURRENT_USER, form().registry.ProductKey, name,
-                                value, config::REG_SZ);
+    registry().SetKeyValue(config::HKEY_CURRENT_USER, registry().ProductKey, name, value, config::REG_SZ);
   }
 
   // The log's lines without their timestamps.
-  std::vector<std::string> LogMessages() const {
-    return LogFileMessages(prefix.drive_c() / "Program Files" / "Yield Warden" /
-                           "YW_VendorData_Install.LOG");
-  }
+  std::vector<std::string> LogMessages() { return run().log; }
 
   TempPrefix prefix;
-  std::unique_ptr<ProgramRun> run;
+  std::unique_ptr<SetupRun> setup;
 };
 
 }  // namespace cs::test

@@ -24,7 +24,7 @@ TEST_F(VendorImportTest, FullFileReplacesTheProductTablesAndRecordsTheOldDate) {
   MakeCurrent({.rows = 20, .date = "2/1/2007"});
   const std::string data = MakeData("ACEDATA0307.YW", DataKind::kFull,
                                     {.rows = 30, .first_sku = 2000000, .date = "3/1/2007"});
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   const auto log = LogMessages();
 
   EXPECT_EQ(Rows(kCurrentDb, "SELECT SKU FROM Ace", {"SKU"}), Rows(data, "SELECT SKU FROM Ace", {"SKU"}));
@@ -33,14 +33,14 @@ TEST_F(VendorImportTest, FullFileReplacesTheProductTablesAndRecordsTheOldDate) {
   EXPECT_EQ(DumpCurrent("PlanogramDetails"), Dump(Host("DATA/ACEDATA0307.YW"), "PlanogramDetails"));
   EXPECT_EQ(DumpCurrent("AdditionalDetails"), Dump(Host("DATA/ACEDATA0307.YW"), "AdditionalDetails"));
   EXPECT_EQ(Count(kCurrentDb, "ListBoxs"), 0u);
-  EXPECT_EQ(import::FileDate(form(), kCurrentDb), "3/1/2007");
+  EXPECT_EQ(FileDate(kCurrentDb), "3/1/2007");
   EXPECT_EQ(Count(kCurrentDb, "AceFileDate"), 1u);
   // The registry holds the date the current database had before the import.
   EXPECT_EQ(PriceFilesValue("Ace"), "20070201");
   EXPECT_EQ(PriceFilesValue("AceInstallDate"), "02/01/2007");
   EXPECT_EQ(DumpCurrent("AceMTD"), "missing");
   // No prefix: both settings are written as empty text.
-  EXPECT_TRUE(form().registry.QueryValue(config::HKEY_CURRENT_USER, form().registry.ProductKey,
+  EXPECT_TRUE(registry().QueryValue(config::HKEY_CURRENT_USER, registry().ProductKey,
                                          "VendorPrefix_ACE").index() == 1);
   EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".before").size(), 0u);
 
@@ -66,16 +66,16 @@ TEST_F(VendorImportTest, FileDatesOfEmptyAndMissingTables) {
   MakeCurrent({.rows = 4, .date = ""});
   // Data file without rows in AceFileDate: the default date is stored.
   std::string data = MakeData("ACEDATA1.YW", DataKind::kFull, {.rows = 3, .date = ""});
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
-  EXPECT_EQ(import::FileDate(form(), kCurrentDb), "1/1/2006");
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
+  EXPECT_EQ(FileDate(kCurrentDb), "1/1/2006");
   EXPECT_EQ(PriceFilesValue("Ace"), "20060101");
   EXPECT_EQ(PriceFilesValue("AceInstallDate"), "01/01/2006");
   // Data file without AceFileDate: today's date is stored.
   data = MakeData("ACEDATA2.YW", DataKind::kFull, {.rows = 3});
   Execute(data, {"DROP TABLE AceFileDate"});
-  EXPECT_EQ(import::FileDate(form(), data), "");
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
-  EXPECT_EQ(import::FileDate(form(), kCurrentDb), "3/15/2007");
+  EXPECT_EQ(FileDate(data), "");
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
+  EXPECT_EQ(FileDate(kCurrentDb), "3/15/2007");
 }
 
 TEST_F(VendorImportTest, MonthToDateFileIsMergedIntoTheProductTable) {
@@ -86,14 +86,14 @@ TEST_F(VendorImportTest, MonthToDateFileIsMergedIntoTheProductTable) {
   // Ten rows: five known SKUs (1000015..1000019), five new ones.
   const std::string data = MakeData("ACEMTD0307.YW", DataKind::kMonthToDate,
                                     {.rows = 10, .first_sku = 1000015, .date = "3/15/2007"});
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   const auto log = LogMessages();
 
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 25u);
   EXPECT_EQ(DumpCurrent("AceMTD"), "missing");
   EXPECT_EQ(DumpCurrent("PlanogramDetails"), before_planograms);
   EXPECT_EQ(Count(kCurrentDb, "ListBoxs"), 0u);
-  EXPECT_EQ(import::FileDate(form(), kCurrentDb), "3/15/2007");
+  EXPECT_EQ(FileDate(kCurrentDb), "3/15/2007");
   // Rows only the current database has are untouched.
   for (int i = 0; i < 15; ++i) {
     EXPECT_EQ(Rows(kCurrentDb, "SELECT SKU, DEPT, Description FROM Ace WHERE SKU = '" +
@@ -161,7 +161,7 @@ TEST_F(VendorImportTest, MonthToDateRuleComparesYearAndMonth) {
     const auto before = Snapshot();
     ui().boxes.clear();
     ui().statuses.clear();
-    EXPECT_EQ(import::ImportFile(form(), data, kCurrentDb), c.accepted);
+    EXPECT_EQ(import::ImportFile(Import(), data, kCurrentDb), c.accepted);
     if (!c.accepted) {
       EXPECT_EQ(Snapshot(), before);
     }
@@ -176,7 +176,7 @@ TEST_F(VendorImportTest, MonthToDateRuleComparesYearAndMonth) {
   // Lower-case letters in the path do not make a month-to-date file.
   Execute(kCurrentDb, {"CREATE TABLE AceFileDate ([FileDate] DATETIME)"});
   const std::string data = MakeData("acemtd-full.yw", DataKind::kFull, {.rows = 4, .date = "7/4/2001"});
-  EXPECT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  EXPECT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
 }
 
 TEST_F(VendorImportTest, PrefixAndAppendMode) {
@@ -184,7 +184,7 @@ TEST_F(VendorImportTest, PrefixAndAppendMode) {
   std::string data = MakeData("ACEDATA.YW", DataKind::kFull, {.rows = 5, .first_sku = 2000000});
   // Replace mode with a prefix: only the vendor's prefixed rows remain; the data file keeps them.
   SetProductValue("VendorPrefix_ACE", "P-");
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(Rows(kCurrentDb, "SELECT SKU FROM Ace ORDER BY SKU", {"SKU"}),
             (std::vector<std::string>{"P-2000000", "P-2000001", "P-2000002", "P-2000003", "P-2000004"}));
   EXPECT_EQ(Rows(data, "SELECT SKU FROM Ace WHERE SKU = 'P-2000000'", {"SKU"}).size(), 1u);
@@ -197,7 +197,7 @@ TEST_F(VendorImportTest, PrefixAndAppendMode) {
   // Append mode: other vendors' rows stay, the vendor's own are replaced, the prefix is not doubled.
   Execute(kCurrentDb, {"INSERT INTO Ace ( SKU ) VALUES ( '777' )", "INSERT INTO Ace ( SKU ) VALUES ( 'P-9' )"});
   SetProductValue("VendorAppendData_ACE", "1");
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(Rows(kCurrentDb, "SELECT SKU FROM Ace ORDER BY SKU", {"SKU"}),
             (std::vector<std::string>{"777", "P-2000000", "P-2000001", "P-2000002", "P-2000003", "P-2000004"}));
   EXPECT_NE(std::find(ui().statuses.begin(), ui().statuses.end(), "Clearing Old ACE Skus"), ui().statuses.end());
@@ -205,10 +205,10 @@ TEST_F(VendorImportTest, PrefixAndAppendMode) {
   // No prefix but append mode: the pattern "%" clears every row, and both settings are emptied.
   SetProductValue("VendorPrefix_ACE", "");
   data = MakeData("ACEDATA2.YW", DataKind::kFull, {.rows = 2, .first_sku = 3000000});
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(Rows(kCurrentDb, "SELECT SKU FROM Ace ORDER BY SKU", {"SKU"}),
             (std::vector<std::string>{"3000000", "3000001"}));
-  EXPECT_EQ(form().registry.ProductValue("VendorAppendData_ACE"), "");
+  EXPECT_EQ(registry().ProductValue("VendorAppendData_ACE"), "");
   const auto log2 = LogMessages();
   EXPECT_NE(std::find(log2.begin(), log2.end(), "DELETE Ace.* FROM Ace WHERE ((Ace.SKU) Like '%' )"), log2.end());
 }
@@ -225,7 +225,7 @@ TEST_F(VendorImportTest, PrefixWithQuotesAndPatternCharactersMatchesItself) {
     files.push_back(MakeData("ACEDATA" + std::to_string(i) + ".YW", DataKind::kFull, {.rows = 2, .first_sku = 2000000}));
     SetProductValue("VendorPrefix_ACE", prefix);
     SetProductValue("VendorAppendData_ACE", "yes");
-    ASSERT_TRUE(import::ImportFile(form(), files.back(), kCurrentDb));
+    ASSERT_TRUE(import::ImportFile(Import(), files.back(), kCurrentDb));
     ASSERT_TRUE(ui().boxes.empty()) << ui().boxes[0].text;
     // Other rows, even those the bare pattern would match, are kept.
     EXPECT_EQ(Rows(kCurrentDb, "SELECT SKU FROM Ace WHERE SKU = '1000000' OR SKU = '1x5'", {"SKU"}).size(), 2u);
@@ -233,7 +233,7 @@ TEST_F(VendorImportTest, PrefixWithQuotesAndPatternCharactersMatchesItself) {
   }
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 5u + 2u + 2u);
   // The same file again: its prefix is not doubled and its rows replace themselves.
-  ASSERT_TRUE(import::ImportFile(form(), files.back(), kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), files.back(), kCurrentDb));
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 5u + 2u + 2u);
   EXPECT_EQ(Rows(files.back(), "SELECT SKU FROM Ace ORDER BY SKU", {"SKU"}),
             (std::vector<std::string>{"O'B_2000000", "O'B_2000001"}));
@@ -242,16 +242,16 @@ TEST_F(VendorImportTest, PrefixWithQuotesAndPatternCharactersMatchesItself) {
 TEST_F(VendorImportTest, AdditionalDetailsMissingFromTheFileOrTheIni) {
   MakeCurrent({.rows = 4, .date = "3/1/2007"});
   std::string data = MakeData("ACEDATA1.YW", DataKind::kFull, {.rows = 6, .additional_details = false});
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(Count(kCurrentDb, "AdditionalDetails"), 0u);  // made from the INI, left empty
   EXPECT_TRUE(ui().boxes.empty());
 
-  config::cInifile ini(run->system.profile(), form().errors);
-  ini.Path(form().registry.ConfigINIPath(true));
+  config::cInifile ini(run());
+  ini.Path(registry().ConfigINIPath(true));
   ini.Section("AdditionalDetails");
   ini.DeleteSection();
   data = MakeData("ACEDATA2.YW", DataKind::kFull, {.rows = 6});
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(DumpCurrent("AdditionalDetails"), "missing");
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 6u);
   EXPECT_TRUE(ui().boxes.empty());
@@ -270,7 +270,7 @@ TEST_F(VendorImportTest, OlderProductTableGetsItsMissingColumnsBeforeTheMerge) {
   old.push_back("INSERT INTO Ace ( SKU, DEPT ) VALUES ( '1000001', 'OLD' )");
   Execute(kCurrentDb, old);
   const std::string data = MakeData("ACEMTD.YW", DataKind::kMonthToDate, {.rows = 3, .date = "3/9/2007"});
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_TRUE(ui().boxes.empty());
   EXPECT_EQ(Rows(kCurrentDb, "SELECT SKU, DEPT, MfgNumber, InUpdate FROM Ace ORDER BY SKU", {"SKU", "DEPT", "MfgNumber", "InUpdate"}),
             [&] {
@@ -305,7 +305,7 @@ TEST_F(VendorImportTest, FailedImportLeavesTheCurrentDatabaseAsItWas) {
     Execute(data, c.spoil);
     ui().boxes.clear();
     ui().answers = {platform::kIdAbort};
-    EXPECT_FALSE(import::ImportFile(form(), data, kCurrentDb));
+    EXPECT_FALSE(import::ImportFile(Import(), data, kCurrentDb));
     ASSERT_EQ(ui().boxes.size(), 1u);
     EXPECT_NE(ui().boxes[0].text.find("CatalogSync.frmMain.ImportFile"), std::string::npos);
     EXPECT_EQ(Snapshot(), before);
@@ -320,7 +320,7 @@ TEST_F(VendorImportTest, RetryAndIgnoreAtAFailingStep) {
   Execute(data, {"ALTER TABLE Ace ADD COLUMN Colour TEXT(10)"});
   // Retry runs the failing copy again; it fails again and Abort ends the import.
   ui().answers = {platform::kIdRetry, platform::kIdRetry, platform::kIdAbort};
-  EXPECT_FALSE(import::ImportFile(form(), data, kCurrentDb));
+  EXPECT_FALSE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(ui().boxes.size(), 3u);
   const auto log = LogMessages();
   EXPECT_EQ(std::count(log.begin(), log.end(), std::string("INSERT INTO ") + kMaskedLink + ".[Ace] SELECT * FROM Ace"), 3);
@@ -329,7 +329,7 @@ TEST_F(VendorImportTest, RetryAndIgnoreAtAFailingStep) {
   // Ignore goes on with the next step: the import completes without the product rows.
   ui().boxes.clear();
   ui().answers = {platform::kIdIgnore};
-  EXPECT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  EXPECT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(ui().boxes.size(), 1u);
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 0u);
   EXPECT_EQ(Count(kCurrentDb, "PlanogramDetails"), Count(data, "PlanogramDetails"));
@@ -342,8 +342,8 @@ TEST_F(VendorImportTest, CopyLeftByAnUnfinishedImportIsNamedAndKept) {
   const auto left = Host("YieldWarden/YieldWarden.yw.before-import");
   test::WriteFile(left, "earlier");
   const std::string data = MakeData("ACEDATA.YW", DataKind::kFull, {.rows = 2});
-  form().LogEnabled = false;
-  ASSERT_TRUE(import::ImportFile(form(), data, kCurrentDb));
+  run().logging = false;
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(test::ReadFile(left), "earlier");
   EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".before").size(), 1u);
   EXPECT_EQ(LogMessages(), std::vector<std::string>{
@@ -355,15 +355,15 @@ TEST_F(VendorImportTest, ImportsOfOneDatabaseRunOneAfterTheOther) {
   MakeCurrent({.rows = 10, .date = "3/1/2007"});
   const std::string a = MakeData("ACEMTD-A.YW", DataKind::kMonthToDate, {.rows = 300, .first_sku = 2000000, .date = "3/2/2007"});
   const std::string b = MakeData("ACEMTD-B.YW", DataKind::kMonthToDate, {.rows = 300, .first_sku = 3000000, .date = "3/3/2007"});
-  test::ProgramRun second(prefix.root());
+  test::SetupRun second(prefix.root());
   bool ok_a = false, ok_b = false;
-  std::thread t([&] { ok_b = import::ImportFile(second.form, b, kCurrentDb); });
-  ok_a = import::ImportFile(form(), a, kCurrentDb);
+  std::thread t([&] { ok_b = import::ImportFile(*second.import, b, kCurrentDb); });
+  ok_a = import::ImportFile(Import(), a, kCurrentDb);
   t.join();
   EXPECT_TRUE(ok_a);
   EXPECT_TRUE(ok_b);
   EXPECT_TRUE(ui().boxes.empty());
-  EXPECT_TRUE(second.ui.boxes.empty());
+  EXPECT_TRUE(second.run.ui.boxes.empty());
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 610u);
   EXPECT_EQ(DumpCurrent("AceMTD"), "missing");
   EXPECT_EQ(Count(kCurrentDb, "AceFileDate"), 1u);

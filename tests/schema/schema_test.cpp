@@ -26,8 +26,7 @@ class SchemaTest : public test::ImportTest {
     return rs.FieldNames();
   }
 
-  platform::WindowsPaths paths{prefix.root()};
-  db::Connection cnn{paths};
+  db::Connection cnn{engine()};
 };
 
 TEST(TableEntryStatementTest, EntriesBecomeStatements) {
@@ -55,41 +54,41 @@ TEST_F(SchemaTest, SectionBuildsTheTableInFileOrder) {
   UseIni("[Gadgets]\r\nPrimaryKey=([Id] TEXT(5) CONSTRAINT K PRIMARY KEY)\r\nName=TEXT(30)\r\n"
          "Where=C:\\somewhere\r\nPrice=CURRENCY,0\r\n\r\n[More]\r\nprimarykey=TEXT(3)\r\n");
   std::int32_t entries = 0;
-  EXPECT_TRUE(schema::MakeTableFromINI(form(), "GADGETS", cnn, "Widgets", &entries));
+  EXPECT_TRUE(schema::MakeTableFromINI(run(), registry(), "GADGETS", cnn, "Widgets", &entries));
   EXPECT_EQ(entries, 4);
-  EXPECT_TRUE(schema::MakeTableFromINI(form(), "More", cnn, "Widgets", &entries));
+  EXPECT_TRUE(schema::MakeTableFromINI(run(), registry(), "More", cnn, "Widgets", &entries));
   EXPECT_EQ(Columns("Widgets"), (std::vector<std::string>{"Id", "Name", "Price", "primarykey"}));
   cnn.Execute("INSERT INTO Widgets ( Id ) VALUES ( 'a' )");
   EXPECT_EQ(Rows(kCurrentDb, "SELECT Price FROM Widgets", {"Price"}), std::vector<std::string>{"0"});
   EXPECT_TRUE(ui().boxes.empty());
   // A missing section is no error and creates nothing.
-  EXPECT_TRUE(schema::MakeTableFromINI(form(), "Nothing", cnn, "", &entries));
+  EXPECT_TRUE(schema::MakeTableFromINI(run(), registry(), "Nothing", cnn, "", &entries));
   EXPECT_EQ(entries, 0);
 }
 
 TEST_F(SchemaTest, IniPathFromTheRegistry) {
   SetProductValue("YWConfigINI", "");
   SetProductValue("InstallAppDir", "C:\\Apps");
-  EXPECT_EQ(schema::TableDefinitionINIPath(form().registry), "C:\\Apps\\YWConfig.ini");
+  EXPECT_EQ(registry().ConfigINIPath(false), "C:\\Apps\\YWConfig.ini");
   SetProductValue("InstallAppDir", "");
-  EXPECT_EQ(schema::TableDefinitionINIPath(form().registry), "\\YWConfig.ini");
+  EXPECT_EQ(registry().ConfigINIPath(false), "\\YWConfig.ini");
   SetProductValue("YWConfigINI", "D:\\x.ini");
-  EXPECT_EQ(schema::TableDefinitionINIPath(form().registry), "D:\\x.ini");
+  EXPECT_EQ(registry().ConfigINIPath(false), "D:\\x.ini");
 }
 
 TEST_F(SchemaTest, ProductTablesFromTheIniOrBuiltIn) {
   // From the INI made by ywdata: its section Ace describes the built-in layout.
-  EXPECT_TRUE(schema::MaketblAce(form(), "AceMTD", cnn));
+  EXPECT_TRUE(schema::MaketblAce(run(), registry(), "AceMTD", cnn));
   const auto from_ini = Columns("AceMTD");
   ASSERT_EQ(from_ini.size(), 33u);
   // Without the sections, the built-in layouts; the same columns under either name.
   UseIni("[Other]\r\nA=1\r\n");
   db::DeleteTable("AceMTD", cnn);
   db::DeleteTable("PlanogramDetails", cnn);
-  EXPECT_TRUE(schema::MaketblAce(form(), "AceMTD", cnn));
+  EXPECT_TRUE(schema::MaketblAce(run(), registry(), "AceMTD", cnn));
   EXPECT_EQ(Columns("AceMTD"), from_ini);
   EXPECT_EQ(Columns("Ace"), from_ini);
-  EXPECT_TRUE(schema::MaketblPlanogramDetails(form(), "PlanogramDetails", cnn));
+  EXPECT_TRUE(schema::MaketblPlanogramDetails(run(), registry(), "PlanogramDetails", cnn));
   EXPECT_EQ(Columns("PlanogramDetails"), (std::vector<std::string>{"POG", "Description"}));
   EXPECT_TRUE(ui().boxes.empty());
 }
@@ -99,7 +98,7 @@ TEST_F(SchemaTest, AbortInsideTheIniFallsBackAndFails) {
   // CREATE TABLE, which fails because the table exists.
   UseIni("[Ace]\r\nPrimaryKey=([SKU] TEXT(20) CONSTRAINT MyConstraint PRIMARY KEY)\r\nBad=NOSUCHTYPE\r\n");
   ui().answers = {platform::kIdAbort, platform::kIdAbort};
-  EXPECT_FALSE(schema::MaketblAce(form(), "AceMTD", cnn));
+  EXPECT_FALSE(schema::MaketblAce(run(), registry(), "AceMTD", cnn));
   ASSERT_EQ(ui().boxes.size(), 2u);
   EXPECT_NE(ui().boxes[0].text.find("CatalogSync.frmMain.MakeTableFromINI"), std::string::npos);
   EXPECT_NE(ui().boxes[1].text.find("CatalogSync.frmMain.MaketblAce"), std::string::npos);
@@ -110,7 +109,7 @@ TEST_F(SchemaTest, AbortInsideTheIniFallsBackAndFails) {
   ui().boxes.clear();
   db::DeleteTable("AceMTD", cnn);
   ui().answers = {platform::kIdAbort, platform::kIdIgnore};
-  EXPECT_TRUE(schema::MaketblAce(form(), "AceMTD", cnn));
+  EXPECT_TRUE(schema::MaketblAce(run(), registry(), "AceMTD", cnn));
   EXPECT_EQ(ui().boxes.size(), 2u);
   EXPECT_EQ(Columns("AceMTD").size(), 33u);
 }
@@ -118,7 +117,7 @@ TEST_F(SchemaTest, AbortInsideTheIniFallsBackAndFails) {
 TEST_F(SchemaTest, ColumnRepairAddsOnlyWhatIsMissing) {
   // A current Ace with all five columns is left as it is.
   const auto full = Columns("Ace");
-  schema::FixColumns(form(), cnn);
+  schema::FixColumns(run(), cnn);
   EXPECT_EQ(Columns("Ace"), full);
   // An older Ace without InUpdate and MfgNumber gets them, MfgNumber 25 wide, at the end.
   db::DeleteTable("Ace", cnn);
@@ -126,8 +125,8 @@ TEST_F(SchemaTest, ColumnRepairAddsOnlyWhatIsMissing) {
     if (s.find("InUpdate") == std::string::npos && s.find("MfgNumber") == std::string::npos) cnn.Execute(s);
   }
   db::DeleteTable("AceMTD", cnn);
-  schema::MaketblAce(form(), "AceMTD", cnn);  // the repair still looks at Ace only
-  schema::FixColumns(form(), cnn);
+  schema::MaketblAce(run(), registry(), "AceMTD", cnn);  // the repair still looks at Ace only
+  schema::FixColumns(run(), cnn);
   const auto repaired = Columns("Ace");
   EXPECT_EQ(std::vector<std::string>(repaired.end() - 2, repaired.end()),
             (std::vector<std::string>{"InUpdate", "MfgNumber"}));
@@ -139,7 +138,7 @@ TEST_F(SchemaTest, ColumnRepairAddsOnlyWhatIsMissing) {
 TEST_F(SchemaTest, ColumnRepairWithoutAProductTableAsksPerColumn) {
   db::DeleteTable("Ace", cnn);
   ui().answers = {platform::kIdIgnore, platform::kIdRetry, platform::kIdAbort};
-  schema::FixColumns(form(), cnn);
+  schema::FixColumns(run(), cnn);
   ASSERT_EQ(ui().boxes.size(), 3u);
   for (const auto& box : ui().boxes) {
     EXPECT_NE(box.text.find("CatalogSync.frmMain.FixColumns"), std::string::npos);

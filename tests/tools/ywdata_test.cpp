@@ -25,16 +25,13 @@ class YwdataTest : public test::DbTest {
 TEST_F(YwdataTest, MakesAnEnvironmentThatTheSettingsRead) {
   ASSERT_EQ(Run("env"), 0);
   platform::System system(prefix.root(), prefix.drive_c(), {});
-  test::FakeUi ui;
-  test::FakeClock clock;
-  test::FakeProcessEnd end;
-  app::Services services{system, ui, clock, end};
-  app::frmMain form(services);
-  form.registry.SetRegistryKey();
-  EXPECT_EQ(form.registry.DBDir() + form.registry.DBName(), "C:\\YIELDWARDEN\\YIELDWARDEN.YW");
-  EXPECT_EQ(form.registry.InstallAppDirectory(), "C:\\Program Files\\Yield Warden\\");
-  config::cInifile ini(services.system.profile(), form.errors);
-  ini.Path(form.registry.ConfigINIPath(true));
+  test::FakeRun run(system);
+  config::Registry registry(run);
+  registry.SetRegistryKey();
+  EXPECT_EQ(registry.DBDir() + registry.DBName(), "C:\\YIELDWARDEN\\YIELDWARDEN.YW");
+  EXPECT_EQ(registry.InstallAppDirectory(), "C:\\Program Files\\Yield Warden\\");
+  config::cInifile ini(run);
+  ini.Path(registry.ConfigINIPath(true));
   ini.Section("Vendor-Ace");
   ini.Key("NameShort");
   EXPECT_EQ(ini.Value(), "ACE");
@@ -56,7 +53,7 @@ TEST_F(YwdataTest, MakesDatabasesWithTheRowsAskedFor) {
   ASSERT_EQ(Run("custom " + dir + "/CUSTOMDATA.YW --rows 5 --date \"\""), 0);
   ASSERT_EQ(Run("full " + dir + "/open.yw --rows 1 --password \"\""), 0);
 
-  db::Connection cnn(paths);
+  db::Connection cnn(engine);
   OpenOn(cnn, "C:\\current.yw");
   EXPECT_EQ(Count(cnn, "Ace"), 20u);
   EXPECT_EQ(Count(cnn, "Store"), 10u);

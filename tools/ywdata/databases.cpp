@@ -44,7 +44,7 @@ std::string Money(std::uint64_t cents) {
 class NewDatabase {
  public:
   NewDatabase(const fs::path& prefix, const fs::path& file, const std::string& password)
-      : paths_(prefix), cnn_(paths_) {
+      : paths_(prefix), engine_(paths_), cnn_(engine_) {
     platform::EnsurePrefix(prefix);
     fs::create_directories(fs::absolute(file).parent_path());
     db::CreateDatabase(file.string(), password);
@@ -56,6 +56,7 @@ class NewDatabase {
 
  private:
   platform::WindowsPaths paths_;
+  db::Engine engine_;
   db::Connection cnn_;
 };
 
@@ -172,7 +173,8 @@ void DumpTable(const fs::path& prefix, const fs::path& file, const std::string& 
                const std::string& password) {
   platform::EnsurePrefix(prefix);
   platform::WindowsPaths paths(prefix);
-  db::Connection cnn(paths);
+  db::Engine engine(paths);
+  db::Connection cnn(engine);
   cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + paths.ToWindows(fs::absolute(file)) +
            ";Jet OLEDB:Database Password=" + password);
   db::Recordset first;

@@ -30,7 +30,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
       for (std::size_t k = i + 1; k < close; ++k) {
         if (static_cast<unsigned char>(sql[k]) < 0x20) throw InvalidName(sql.substr(i + 1, close - i - 1));
       }
-      tokens.push_back({TokenKind::kBracket, std::string(sql.substr(i + 1, close - i - 1)), start});
+      tokens.push_back({TokenKind::kBracket, std::string(sql.substr(i + 1, close - i - 1))});
       i = close + 1;
       continue;
     }
@@ -50,13 +50,13 @@ std::vector<Token> Tokenize(std::string_view sql) {
         }
         text += sql[i++];
       }
-      tokens.push_back({TokenKind::kString, std::move(text), start});
+      tokens.push_back({TokenKind::kString, std::move(text)});
       continue;
     }
     if (c == '#') {
       const auto close = sql.find('#', i + 1);
       if (close == std::string_view::npos) throw SyntaxError("date in query expression");
-      tokens.push_back({TokenKind::kDate, std::string(sql.substr(i + 1, close - i - 1)), start});
+      tokens.push_back({TokenKind::kDate, std::string(sql.substr(i + 1, close - i - 1))});
       i = close + 1;
       continue;
     }
@@ -74,28 +74,28 @@ std::vector<Token> Tokenize(std::string_view sql) {
       const std::string text(sql.substr(start, i - start));
       if (text.find('.') != text.rfind('.')) throw SyntaxError("number in query expression");
       if (i < sql.size() && IsWordChar(sql[i])) throw SyntaxError("number in query expression");
-      tokens.push_back({TokenKind::kNumber, text, start});
+      tokens.push_back({TokenKind::kNumber, text});
       continue;
     }
     if (IsWordChar(c)) {
       while (i < sql.size() && IsWordChar(sql[i])) ++i;
-      tokens.push_back({TokenKind::kWord, std::string(sql.substr(start, i - start)), start});
+      tokens.push_back({TokenKind::kWord, std::string(sql.substr(start, i - start))});
       continue;
     }
     const std::string_view two = sql.substr(i, 2);
     if (two == "<>" || two == "<=" || two == ">=") {
-      tokens.push_back({TokenKind::kSymbol, std::string(two), start});
+      tokens.push_back({TokenKind::kSymbol, std::string(two)});
       i += 2;
       continue;
     }
     if (std::string_view("=<>&+-*/(),;.!").find(c) != std::string_view::npos) {
-      tokens.push_back({TokenKind::kSymbol, std::string(1, c), start});
+      tokens.push_back({TokenKind::kSymbol, std::string(1, c)});
       ++i;
       continue;
     }
     throw SyntaxError("query expression");
   }
-  tokens.push_back({TokenKind::kEnd, "", sql.size()});
+  tokens.push_back({TokenKind::kEnd, ""});
   return tokens;
 }
 

@@ -21,7 +21,6 @@ enum class TokenKind {
 struct Token {
   TokenKind kind;
   std::string text;
-  std::size_t offset;  // where it starts in the statement
 };
 
 // Splits a statement into tokens, ending with one kEnd. Throws RunError (a syntax error) for a

@@ -1,10 +1,10 @@
-// Jet SQL to SQLite SQL, one statement at a time, with Jet's meaning. Each statement form has
-// its own rewriter; a statement outside them is a syntax error, never something else run.
-// Literals never reach the SQL text: text and dates become numbered parameters.
+// Jet SQL to SQLite SQL, one statement at a time, with Jet's meaning. Each statement form has its
+// own rewriter (select.h, dml.h, ddl.h); a statement outside them is a syntax error, never
+// something else run. Literals never reach the SQL text: text and dates become numbered parameters.
 //
-// The linked-database reference [MS Access;DATABASE=path;PWD=pw].[table] names a table of
-// another file. The caller finds the references first (FindLinkedDatabases), attaches each file
-// under a schema name, and passes the names in; the translator then names the tables there.
+// The linked-database reference [MS Access;DATABASE=path;PWD=pw].[table] names a table of another
+// file. The caller finds the references first (FindLinkedDatabases), attaches each file under a
+// schema name, and passes the names in; the translator then names the tables there.
 #pragma once
 
 #include <map>
@@ -36,7 +36,6 @@ class SchemaLookup {
 struct Translation {
   std::string sql;
   std::vector<Value> parameters;  // parameters[i] is ?(i+1)
-  bool returns_rows = false;
 };
 
 // `linked` maps each reference's spec to the schema name it is attached under.

@@ -1,14 +1,18 @@
-#include "app/error_reporter.h"
+#include "core/error_reporter.h"
 
-#include "app/run_log.h"
-#include "app/source_names.h"
+#include "core/source_names.h"
+#include "platform/text.h"
 #include "version.h"
 
-namespace cs::app {
+namespace cs::core {
 namespace {
 // A report about a failing report about a failing report is where it stops.
 constexpr int kMaxDepth = 3;
 }  // namespace
+
+void MaskPassword(std::string& text) {
+  text = platform::ReplaceAll(text, kDatabasePassword, "xxxxxxxxxx");
+}
 
 std::string ErrorReporter::BuildReport(const std::string& number, const std::string& description,
                                        const std::string& source, const std::string& line) {
@@ -30,30 +34,29 @@ int ErrorReporter::ErrorLog(const std::string& number, const std::string& descri
   return Report(number, description, line, source, true);
 }
 
-int ErrorReporter::DialogOnly::ErrorLog(const std::string& number,
-                                        const std::string& description, const std::string& line,
-                                        const std::string& source) {
-  return owner_.Report(number, description, line, source, false);
-}
-
 int ErrorReporter::Report(const std::string& number, const std::string& description,
                           const std::string& line, const std::string& source, bool write_log) {
-  int result = 0;
-  if (depth_ >= kMaxDepth) return result;
+  if (depth_ >= kMaxDepth) return 0;
   ++depth_;
   struct Leave {
     int& depth;
     ~Leave() { --depth; }
   } leave{depth_};
-  Guard guard(write_log ? static_cast<ErrorSink&>(*this) : without_log_, source::Registry::ErrorLog);
-  std::string report;
-  guard.Step([&] { report = BuildReport(number, description, source, line); }) &&
-      guard.Step([&] { if (write_log) log_->AddToLog(report); else log_->Mask(report); }) &&
-      guard.Step([&] {
-        result = ui_.MessageBox(report + line, "Application Error", platform::Icon::kCritical,
-                                platform::Buttons::kAbortRetryIgnore);
-      });
-  return result;
+  ErrorSink& nested = write_log ? static_cast<ErrorSink&>(*this) : without_log_;
+  return RunProcedure(nested, source::Registry::ErrorLog, 0, [&](Procedure& p, int& result) {
+    std::string report = BuildReport(number, description, source, line);
+    p.step([&] {
+      if (write_log) {
+        log_.AddToLog(report);
+      } else {
+        MaskPassword(report);
+      }
+    });
+    p.step([&] {
+      result = ui_.MessageBox(report + line, "Application Error", platform::Icon::kCritical,
+                              platform::Buttons::kAbortRetryIgnore);
+    });
+  });
 }
 
-}  // namespace cs::app
+}  // namespace cs::core

@@ -1,12 +1,12 @@
-#include "app/guard.h"
+#include "core/procedure.h"
 
 #include <gtest/gtest.h>
 
-#include "app/source_names.h"
+#include "core/source_names.h"
 #include "test_support.h"
 #include "version.h"
 
-namespace cs::app {
+namespace cs::core {
 namespace {
 
 using platform::kIdAbort;
@@ -14,30 +14,27 @@ using platform::kIdIgnore;
 using platform::kIdRetry;
 
 // A procedure of three steps; the second fails `failures` times.
-struct Procedure {
+struct ThreeSteps {
   ErrorSink& sink;
   int failures = 0;
   std::vector<int> ran;
   bool Run() {
-    bool result = false;
-    Guard guard(sink, source::frmMain::ImportFile);
-    if (!guard.Step([&] { ran.push_back(1); })) return result;
-    if (!guard.Step([&] {
-          ran.push_back(2);
-          if (failures > 0) {
-            --failures;
-            throw RunError(-2147217865, "The Microsoft Jet database engine cannot find the input table or query 'Ace'.");
-          }
-        })) {
-      return result;
-    }
-    if (!guard.Step([&] { ran.push_back(3); })) return result;
-    result = true;
-    return result;
+    return RunProcedure(sink, source::frmMain::ImportFile, false, [&](Procedure& p, bool& result) {
+      p.step([&] { ran.push_back(1); });
+      p.step([&] {
+        ran.push_back(2);
+        if (failures > 0) {
+          --failures;
+          throw RunError(-2147217865, "The Microsoft Jet database engine cannot find the input table or query 'Ace'.");
+        }
+      });
+      p.step([&] { ran.push_back(3); });
+      result = true;
+    });
   }
 };
 
-TEST(GuardTest, AbortRetryAndIgnoreActOnTheFailingStep) {
+TEST(ProcedureTest, AbortRetryAndIgnoreActOnTheFailingStep) {
   struct Case {
     std::deque<int> answers;
     int failures;
@@ -55,19 +52,21 @@ TEST(GuardTest, AbortRetryAndIgnoreActOnTheFailingStep) {
   for (const auto& c : cases) {
     test::TestProgram program;
     program.ui.answers = c.answers;
-    Procedure p{program.form.errors, c.failures, {}};
+    ThreeSteps p{program.form, c.failures, {}};
     EXPECT_EQ(p.Run(), c.result);
     EXPECT_EQ(p.ran, c.ran);
     EXPECT_EQ(program.ui.boxes.size(), c.boxes);
   }
 }
 
-TEST(GuardTest, TheReportGoesToTheLogAndTheDialogWithoutThePassword) {
+TEST(ProcedureTest, TheReportGoesToTheLogAndTheDialogWithoutThePassword) {
   test::TestProgram program;  // logging is off: the report is written all the same
   program.ui.answers = {kIdAbort};
-  Guard guard(program.form.errors, source::frmMain::MaketblAce);
-  const unsigned line = __LINE__ + 1;
-  guard.Step([] { throw RunError(-2147217900, "Syntax error near ;PWD=qed5190]"); });
+  unsigned line = 0;
+  RunProcedure(program.form, source::frmMain::MaketblAce, [&](Procedure& p) {
+    line = __LINE__ + 1;
+    p.step([] { throw RunError(-2147217900, "Syntax error near ;PWD=qed5190]"); });
+  });
 
   const std::string version = std::to_string(platform::kVersionMajor) + "." +
                               std::to_string(platform::kVersionMinor) + "." +
@@ -90,26 +89,56 @@ TEST(GuardTest, TheReportGoesToTheLogAndTheDialogWithoutThePassword) {
   EXPECT_EQ(log.find("qed5190"), std::string::npos);
 }
 
-TEST(GuardTest, IgnoreLeavesAFailedAssignmentUnchanged) {
+TEST(ProcedureTest, IgnoreLeavesAFailedAssignmentUnchanged) {
   test::TestProgram program;
   program.ui.answers = {kIdIgnore};
-  Guard guard(program.form.errors, source::frmMain::DoProcess);
   std::string value = "before";
-  const auto compute = []() -> std::string { throw RunError(13, "Type mismatch"); };
-  EXPECT_TRUE(guard.Step([&] { value = compute(); }));
+  bool went_on = false;
+  RunProcedure(program.form, source::frmMain::DoProcess, [&](Procedure& p) {
+    const auto compute = []() -> std::string { throw RunError(13, "Type mismatch"); };
+    p.step([&] { value = compute(); });
+    went_on = true;
+  });
+  EXPECT_TRUE(went_on);
   EXPECT_EQ(value, "before");
+}
+
+// Abort in a procedure called from another leaves the inner one only; the outer goes on with the
+// result the inner held.
+TEST(ProcedureTest, AbortLeavesOnlyTheProcedureWhoseStepFailed) {
+  test::TestProgram program;
+  program.ui.answers = {kIdAbort};
+  std::vector<std::string> ran;
+  const bool outer = RunProcedure(program.form, source::frmMain::ImportFile, false, [&](Procedure& p, bool& result) {
+    const int inner = RunProcedure(program.form, source::frmMain::MaketblAce, 7, [&](Procedure& q, int& r) {
+      q.step([&] { ran.push_back("inner 1"); });
+      r = 8;
+      q.step([&] { throw RunError(5, "x"); });
+      ran.push_back("inner 3");
+    });
+    ran.push_back("outer after " + std::to_string(inner));
+    p.step([&] { ran.push_back("outer step"); });
+    result = true;
+  });
+  EXPECT_TRUE(outer);
+  EXPECT_EQ(ran, (std::vector<std::string>{"inner 1", "outer after 8", "outer step"}));
 }
 
 // A log that cannot be written: its failure is shown once, without being written to the log
 // again, and the procedure's own error is still reported.
-TEST(GuardTest, AFailingLogWriterIsReportedWithoutLoopingBackIntoTheLog) {
+TEST(ProcedureTest, AFailingLogWriterIsReportedWithoutLoopingBackIntoTheLog) {
   test::TestProgram program;
   program.SetRegistry(
       "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden]\r\n"
       "\"InstallAppDir\"=\"C:\\\\NoSuchDir\"\r\n");
   program.ui.answers = {kIdAbort, kIdAbort};
-  Guard guard(program.form.errors, source::frmMain::ImportFile);
-  EXPECT_FALSE(guard.Step([] { throw RunError(-2147467259, "Could not find file 'X'."); }));
+  const auto failing = [&](int number) {
+    return RunProcedure(program.form, source::frmMain::ImportFile, true, [&](Procedure& p, bool& result) {
+      p.step([&] { throw RunError(number, "Could not find file 'X'."); });
+      result = false;
+    });
+  };
+  EXPECT_TRUE(failing(-2147467259));  // left at once, with the result it held
   ASSERT_EQ(program.ui.boxes.size(), 2u);
   EXPECT_NE(program.ui.boxes[0].text.find("CatalogSync.Registry.AddToLog"), std::string::npos);
   EXPECT_NE(program.ui.boxes[0].text.find("Path not found"), std::string::npos);
@@ -118,17 +147,9 @@ TEST(GuardTest, AFailingLogWriterIsReportedWithoutLoopingBackIntoTheLog) {
   // Retry on the writer repeats only the write; Ignore goes on.
   program.ui.boxes.clear();
   program.ui.answers = {kIdRetry, kIdIgnore, kIdAbort};
-  guard.Step([] { throw RunError(5, "x"); });
+  failing(5);
   EXPECT_EQ(program.ui.boxes.size(), 3u);
 }
 
-TEST(GuardTest, TheSourceNamesAreTheProgramsOwn) {
-  EXPECT_STREQ(source::frmMain::lblStatus_Change, "CatalogSync.frmMain.lblstatus_Change");
-  EXPECT_STREQ(source::clsVendor::VendorID, "CatalogSync.clsVendor.VendorID");
-  EXPECT_STREQ(source::clsVendor::OptionsTab, "CatalogSync.clsVendor.OptionsTab");
-  EXPECT_STREQ(source::clsVendor::FTPServer, "YieldWarden.clsVendor.FTPServer");
-  EXPECT_STREQ(source::Registry::AddToLog, "CatalogSync.Registry.AddToLog");
-}
-
 }  // namespace
-}  // namespace cs::app
+}  // namespace cs::core

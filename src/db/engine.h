@@ -1,0 +1,42 @@
+// What the connections of one run share: the machine's Windows paths, the integrity checks of the
+// files read so far, and the files that stand in for others (the working copy an import writes
+// instead of the current database). One Engine belongs to one run.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/integrity_checks.h"
+#include "platform/windows_paths.h"
+
+namespace cs::db {
+
+class Engine {
+ public:
+  explicit Engine(const platform::WindowsPaths& paths) : paths_(paths) {}
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  const platform::WindowsPaths& paths() const { return paths_; }
+  IntegrityChecks& checks() { return checks_; }
+
+  // The host file that a database named by a Windows path is opened at: the file's stand-in
+  // while one is set, else the file itself. Nothing when the path names no file.
+  std::optional<std::filesystem::path> Locate(std::string_view windows_path) const;
+
+  // While set, every open and link of the file `original` (a host path) reaches `stand_in`.
+  void SetStandIn(const std::filesystem::path& original, const std::filesystem::path& stand_in);
+  void ClearStandIn(const std::filesystem::path& original);
+
+ private:
+  static std::string Key(const std::filesystem::path& file);
+
+  const platform::WindowsPaths& paths_;
+  IntegrityChecks checks_;
+  std::map<std::string, std::filesystem::path> stand_ins_;
+};
+
+}  // namespace cs::db

@@ -1,0 +1,83 @@
+// Owning handles of SQLite's objects, in the manner of SQLiteCpp: a Database owns one sqlite3*
+// connection and a Statement one sqlite3_stmt*, and each is released on every path. Every
+// connection the program opens runs defensively, as SQLite's guidance for files from outside asks
+// (no triggers or views from the file, no double-quoted strings, trusted_schema off, cell size
+// checks, no memory mapping, extensions off) and waits a while for a file another program locked.
+// Failures throw RunError with the Jet error a user of the product would have seen.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/value.h"
+#include "platform/run_error.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace cs::db {
+
+class Database {
+ public:
+  enum class Mode {
+    kReadOnly,
+    kReadWrite,  // an existing file; never created by opening it
+    kCreate,     // a new file
+  };
+
+  // Opens the file at a host path. Throws RunError `failure` when SQLite cannot open it.
+  static Database Open(const std::filesystem::path& file, Mode mode, const RunError& failure);
+
+  Database() = default;
+  sqlite3* get() const { return db_.get(); }
+  explicit operator bool() const { return db_ != nullptr; }
+  void Close() { db_.reset(); }
+
+  // Runs SQL of the layer's own (no outside values in its text); throws on failure.
+  void Exec(const std::string& sql) const;
+  // The error of the last failing call, in Jet's words.
+  RunError LastError() const;
+
+ private:
+  struct Closer {
+    void operator()(sqlite3* db) const;
+  };
+  std::unique_ptr<sqlite3, Closer> db_;
+};
+
+class Statement {
+ public:
+  // Prepares the whole text as one statement; text left after it is a syntax error.
+  Statement(const Database& db, std::string_view sql);
+
+  void Bind(int index, const Value& value);
+  void BindText(int index, std::string_view text);
+  // Steps once: true when a row is there, false when the statement is done. Throws on failure.
+  bool Step();
+  // Steps to the end, keeping no rows.
+  void Run();
+
+  int ColumnCount() const;
+  std::string ColumnName(int i) const;
+  // A column of the current row: Null, an integer, a floating-point number or text, marked as a
+  // date when the column is declared as one.
+  Value Column(int i) const;
+  std::string ColumnText(int i) const;
+
+ private:
+  struct Finalizer {
+    void operator()(sqlite3_stmt* stmt) const;
+  };
+  sqlite3* db_;
+  std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
+};
+
+// Runs SQL of the layer's own with text parameters and returns the first column of each row as
+// text.
+std::vector<std::string> Query(const Database& db, const std::string& sql,
+                               const std::vector<std::string>& params = {});
+
+}  // namespace cs::db

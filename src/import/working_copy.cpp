@@ -1,0 +1,86 @@
+#include "import/working_copy.h"
+
+#include "platform/run_error.h"
+
+namespace fs = std::filesystem;
+
+namespace cs::import {
+namespace {
+
+// Copies kept by earlier releases of the program, which put them back after a failed import;
+// one left by a run that died may be the user's only copy of a database, so it is named, never
+// removed.
+constexpr char kEarlierCopySuffix[] = ".before-import";
+
+}  // namespace
+
+WorkingCopy::WorkingCopy(core::RunContext& run, db::Engine& engine, const std::string& ToFile)
+    : run_(run), engine_(engine), to_file_(ToFile), host_(run.paths().Resolve(ToFile)) {}
+
+WorkingCopy::~WorkingCopy() { Discard(); }
+
+void WorkingCopy::Lock() {
+  // A missing database is reported by the import's own steps.
+  if (!host_ || lock_) return;
+  lock_ = std::make_unique<platform::FileLock>(*host_, [&] {
+    run_.Status("Waiting for another import of " + to_file_);
+  });
+  if (!lock_->Held()) {
+    lock_.reset();
+    throw RunError(err::kPermissionDenied,
+                   "The current database '" + to_file_ + "' cannot be locked against other imports.");
+  }
+  for (const auto& left : platform::SiblingsNamed(*host_, kWorkingCopySuffix)) {
+    const std::string shown = run_.paths().ToWindows(left);
+    if (platform::RemoveFile(left)) {
+      run_.AddToLog("The working copy of an import that did not end was removed: " + shown);
+    }
+  }
+  for (const auto& left : platform::SiblingsNamed(*host_, kEarlierCopySuffix)) {
+    run_.AddToLog("A copy of the current database made by an import that did not end is kept at " +
+                  run_.paths().ToWindows(left));
+  }
+}
+
+void WorkingCopy::Make() {
+  if (!host_) throw RunError(err::kFileNotFound, "File not found: " + to_file_);
+  if (copy_) return;
+  // No other program writes the current database while the import works on its copy, so that
+  // nothing written meanwhile is lost when the copy takes its place.
+  if (!writers_out_) writers_out_ = std::make_unique<db::WriteLock>(*host_);
+  const fs::path copy = host_->string() + kWorkingCopySuffix;
+  platform::RemoveFile(copy);
+  db::CopyDatabase(*host_, copy);
+  copy_ = copy;
+  engine_.checks().Vouch(*host_, copy);
+  engine_.SetStandIn(*host_, copy);
+}
+
+void WorkingCopy::Commit() {
+  if (!copy_) return;
+  engine_.ClearStandIn(*host_);
+  // A database in write-ahead-log mode receives the copy's pages in a transaction of its own,
+  // which needs the write lock held here.
+  if (writers_out_ && writers_out_->WriteAheadLog()) writers_out_.reset();
+  try {
+    db::ReplaceDatabase(*copy_, *host_);
+  } catch (...) {
+    engine_.SetStandIn(*host_, *copy_);
+    throw;
+  }
+  copy_.reset();
+  engine_.checks().Remember(*host_);
+  writers_out_.reset();
+}
+
+void WorkingCopy::Discard() {
+  if (copy_) {
+    engine_.ClearStandIn(*host_);
+    platform::RemoveFile(*copy_);
+    copy_.reset();
+  }
+  writers_out_.reset();
+  lock_.reset();
+}
+
+}  // namespace cs::import

@@ -1,0 +1,59 @@
+// The working copy that keeps an import from leaving the current database half changed. While an
+// import runs:
+//
+// - the current database is locked against other imports (a second import of it waits, with the
+//   status "Waiting for another import of <path>"), and against other writers;
+// - every statement the import sends to the current database reaches a copy of it beside it,
+//   "<file>.unfinished-import", made when the import's first write is due;
+// - when the import completes, the copy takes the current database's place in one step that a
+//   crash cannot cut in half; when it fails, is aborted or the process dies, the current database
+//   is as it was, and the copy is removed (by the next import, when the process died).
+//
+// The log, the statuses and the statements go on naming the current database's own path.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/run_context.h"
+#include "db/database_copy.h"
+#include "db/engine.h"
+#include "platform/file_lock.h"
+
+namespace cs::import {
+
+inline constexpr char kWorkingCopySuffix[] = ".unfinished-import";
+
+class WorkingCopy {
+ public:
+  // For the current database at the Windows path `ToFile`.
+  WorkingCopy(core::RunContext& run, db::Engine& engine, const std::string& ToFile);
+  // Unless committed: the copy is removed and the current database keeps its content.
+  ~WorkingCopy();
+  WorkingCopy(const WorkingCopy&) = delete;
+  WorkingCopy& operator=(const WorkingCopy&) = delete;
+
+  // Takes the import lock (waiting for another import of the file) and removes the copy a dead
+  // run left behind, saying so in the log. Throws RunError when the lock cannot be taken.
+  void Lock();
+  // Makes the copy and sends the import's statements to it. Throws RunError when it cannot.
+  void Make();
+  // Puts the copy in the current database's place. Throws RunError when it cannot; the current
+  // database is then as it was.
+  void Commit();
+
+ private:
+  void Discard();
+
+  core::RunContext& run_;
+  db::Engine& engine_;
+  std::string to_file_;
+  std::optional<std::filesystem::path> host_;
+  std::unique_ptr<platform::FileLock> lock_;
+  std::unique_ptr<db::WriteLock> writers_out_;
+  std::optional<std::filesystem::path> copy_;
+};
+
+}  // namespace cs::import
