@@ -42,7 +42,7 @@ TEST_F(VendorImportTest, FullFileReplacesTheProductTablesAndRecordsTheOldDate) {
   // No prefix: both settings are written as empty text.
   EXPECT_TRUE(registry().QueryValue(config::HKEY_CURRENT_USER, registry().ProductKey,
                                          "VendorPrefix_ACE").index() == 1);
-  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".before").size(), 0u);
+  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
 
   EXPECT_EQ(log, (std::vector<std::string>{
       "Status = Validating Database File",
