@@ -351,6 +351,31 @@ TEST_F(VendorImportTest, CopyLeftByAnUnfinishedImportIsNamedAndKept) {
       "C:\\YieldWarden\\YieldWarden.yw.before-import"});
 }
 
+// A working copy left by a run that died is the import's to remove, and the log says so even
+// without -L; no file beside the database is left by a completed or a failed import.
+TEST_F(VendorImportTest, WorkingCopyLeftByADeadRunIsRemovedAndSaid) {
+  MakeCurrent({.rows = 3, .date = "3/1/2007"});
+  const auto left = Host("YieldWarden/YieldWarden.yw.unfinished-import");
+  test::WriteFile(left, "half a database");
+  const std::string data = MakeData("ACEDATA.YW", DataKind::kFull, {.rows = 2});
+  run().logging = false;
+  ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
+  EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{
+      "The working copy of an import that did not end was removed: "
+      "C:\\YieldWarden\\YieldWarden.yw.unfinished-import"});
+  EXPECT_EQ(Count(kCurrentDb, "Ace"), 2u);
+  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
+
+  // A failed import leaves nothing beside the database either.
+  const std::string bad = MakeData("ACEDATABAD.YW", DataKind::kFull, {.rows = 2});
+  Execute(bad, {"ALTER TABLE Ace ADD COLUMN Colour TEXT(10)"});
+  ui().answers = {platform::kIdAbort};
+  EXPECT_FALSE(import::ImportFile(Import(), bad, kCurrentDb));
+  EXPECT_EQ(Count(kCurrentDb, "Ace"), 2u);
+  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
+}
+
 TEST_F(VendorImportTest, ImportsOfOneDatabaseRunOneAfterTheOther) {
   MakeCurrent({.rows = 10, .date = "3/1/2007"});
   const std::string a = MakeData("ACEMTD-A.YW", DataKind::kMonthToDate, {.rows = 300, .first_sku = 2000000, .date = "3/2/2007"});
