@@ -73,7 +73,8 @@ TEST(JetHeader, OnlyJet3AndJet4HeadersAreJet) {
   later[0x14] = 2;  // an Access 2007 file
   std::string sqlite("SQLite format 3\0", 16);
   sqlite.resize(4096);
-  for (const std::string& bytes : {ace, later, sqlite, jet4.substr(0, 0x14), std::string(), std::string(4096, '\0')}) {
+  for (const std::string& bytes :
+       {ace, later, sqlite, jet4.substr(0, 0x14), std::string(), std::string(4096, '\0')}) {
     EXPECT_FALSE(jetfile::JetVersionOf(Bytes(bytes)).has_value());
     EXPECT_FALSE(jetfile::DecodeHeader(Bytes(bytes)).has_value());
   }

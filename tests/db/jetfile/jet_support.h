@@ -86,7 +86,8 @@ inline std::string ValueText(const jetfile::wire::FieldValue& v) {
     std::snprintf(buf, sizeof buf, "%.17g", *d);
     return buf;
   }
-  if (const auto* c = std::get_if<wire::Currency>(&v)) return jetfile::CurrencyText(c->ten_thousandths);
+  if (const auto* c = std::get_if<wire::Currency>(&v))
+    return jetfile::CurrencyText(c->ten_thousandths);
   if (const auto* t = std::get_if<wire::DateTime>(&v)) return std::string(t->text);
   if (const auto* s = std::get_if<wire::Text>(&v)) return std::string(s->utf8);
   std::string hex = "x'";
@@ -101,13 +102,17 @@ inline std::string ValueText(const jetfile::wire::FieldValue& v) {
 class CollectingSink : public jetfile::TableSink {
  public:
   std::vector<ReadTable> tables;
-  void BeginTable(const jetfile::wire::TableInfo& table) override { tables.push_back({table, {}, 0}); }
+  void BeginTable(const jetfile::wire::TableInfo& table) override {
+    tables.push_back({table, {}, 0});
+  }
   void Row(std::span<const jetfile::wire::FieldValue> values) override {
     std::vector<std::string> row;
     for (const auto& v : values) row.push_back(ValueText(v));
     tables.back().rows.push_back(std::move(row));
   }
-  void EndTable(const jetfile::wire::TableInfo&, std::uint32_t rows) override { tables.back().end_count = rows; }
+  void EndTable(const jetfile::wire::TableInfo&, std::uint32_t rows) override {
+    tables.back().end_count = rows;
+  }
 };
 
 inline std::vector<ReadTable> ReadAll(const std::filesystem::path& file,
@@ -148,7 +153,8 @@ inline std::vector<std::vector<std::string>> ReadTsv(const std::string& fixture)
 inline bool SameValue(const jetfile::wire::ColumnInfo& column, const std::string& got,
                       const std::string& expected) {
   if (got == "\\N" || expected == "\\N") return got == expected;
-  if (column.kind == jetfile::ValueKind::kReal) return std::strtod(got.c_str(), nullptr) == std::strtod(expected.c_str(), nullptr);
+  if (column.kind == jetfile::ValueKind::kReal)
+    return std::strtod(got.c_str(), nullptr) == std::strtod(expected.c_str(), nullptr);
   if (column.jet_type == static_cast<std::uint8_t>(jetfile::JetType::kYesNo)) {
     return (got == "-1" ? "1" : got) == expected;
   }
@@ -160,7 +166,8 @@ inline void ExpectRowsAsTsv(const ReadTable& table, const std::string& tsv) {
   const auto expected = ReadTsv(tsv);
   ASSERT_FALSE(expected.empty());
   ASSERT_EQ(table.info.columns.size(), expected[0].size());
-  for (std::size_t c = 0; c < expected[0].size(); ++c) EXPECT_EQ(table.info.columns[c].name, expected[0][c]);
+  for (std::size_t c = 0; c < expected[0].size(); ++c)
+    EXPECT_EQ(table.info.columns[c].name, expected[0][c]);
   ASSERT_EQ(table.rows.size() + 1, expected.size()) << tsv;
   int mismatches = 0;
   for (std::size_t r = 0; r < table.rows.size() && mismatches < 10; ++r) {

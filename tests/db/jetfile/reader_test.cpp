@@ -20,11 +20,17 @@ TEST(JetReader, WholesalerFilesReadValueByValue) {
     std::vector<std::string> tables;
   };
   const std::vector<Case> cases = {
-      {"ACEDATA0307.mdb", "ACEDATA0307.expected.tsv", {"Ace", "PlanogramDetails", "AceFileDate", "AdditionalDetails"}},
-      {"ACEDATA0307-ENCODED.mdb", "ACEDATA0307.expected.tsv", {"Ace", "PlanogramDetails", "AceFileDate", "AdditionalDetails"}},
+      {"ACEDATA0307.mdb",
+       "ACEDATA0307.expected.tsv",
+       {"Ace", "PlanogramDetails", "AceFileDate", "AdditionalDetails"}},
+      {"ACEDATA0307-ENCODED.mdb",
+       "ACEDATA0307.expected.tsv",
+       {"Ace", "PlanogramDetails", "AceFileDate", "AdditionalDetails"}},
       {"ACEMTD0315.mdb", "ACEMTD0315.expected.tsv", {"Ace", "PlanogramDetails", "AceFileDate"}},
       {"CUSTOMDATA.mdb", "CUSTOMDATA.expected.tsv", {"Ace", "PlanogramDetails", "AceFileDate"}},
-      {"ACEDATA0407-NOPW.mdb", "ACEDATA0407-NOPW.expected.tsv", {"Ace", "PlanogramDetails", "AceFileDate"}},
+      {"ACEDATA0407-NOPW.mdb",
+       "ACEDATA0407-NOPW.expected.tsv",
+       {"Ace", "PlanogramDetails", "AceFileDate"}},
   };
   TempDir dir;
   for (const auto& c : cases) {
@@ -70,7 +76,8 @@ TEST(JetReader, EncodedFileReadsAsThePlainOne) {
 
 TEST(JetReader, AccessMadeFilesOfJet3AndJet4Read) {
   TempDir dir;
-  for (const char* name : {"access-made/V1997-TEST.mdb", "access-made/V1997-QED5190.mdb", "access-made/V2003-TEST.mdb"}) {
+  for (const char* name : {"access-made/V1997-TEST.mdb", "access-made/V1997-QED5190.mdb",
+                           "access-made/V2003-TEST.mdb"}) {
     SCOPED_TRACE(name);
     const auto tables = ReadAll(dir.Copy(name));
     ASSERT_EQ(tables.size(), 4u);
@@ -81,9 +88,11 @@ TEST(JetReader, AccessMadeFilesOfJet3AndJet4Read) {
     auto rows = t1->rows;
     std::sort(rows.begin(), rows.end());
     // A, B, C (Byte), D (Integer), E (Long), F (Double), G (Date/Time), H (Currency), I (Yes/No)
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"a", "b", "0", "0", "0", "0", "1981-12-12 00:00:00", "0.0000", "0"}));
-    EXPECT_EQ(rows[1], (std::vector<std::string>{"abcdefg", "hijklmnop", "2", "222", "333333333", "444.55500000000001",
-                                                     "1974-09-21 00:00:00", "3.5000", "-1"}));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"a", "b", "0", "0", "0", "0",
+                                                 "1981-12-12 00:00:00", "0.0000", "0"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"abcdefg", "hijklmnop", "2", "222", "333333333",
+                                                 "444.55500000000001", "1974-09-21 00:00:00",
+                                                 "3.5000", "-1"}));
     const ReadTable* t2 = FindTable(tables, "Table2");
     ASSERT_NE(t2, nullptr);
     EXPECT_EQ(t2->info.columns.size(), 89u);
@@ -102,13 +111,15 @@ TEST(JetReader, EveryTypeAtItsEdges) {
   ASSERT_EQ(t.rows.size(), 5u);
   // ID, TxtC (compressed), TxtU (uncompressed), Cur, Dbl, Sng, Lng, Intg, Byt, YN, DT; Memo apart.
   const std::vector<std::vector<std::string>> expected = {
-      {"1", "abc", "abc", "19.9900", "0.1", "0.1f", "2147483647", "32767", "255", "-1", "2007-03-01 00:00:00"},
-      {"2", "Größe ½\" – “quoted”", "日本語 テキスト", "-1234.5678", "-2.5e-10", "-3.25f", "-2147483648", "-32768", "0",
-       "0", "1899-12-30 12:00:00"},
+      {"1", "abc", "abc", "19.9900", "0.1", "0.1f", "2147483647", "32767", "255", "-1",
+       "2007-03-01 00:00:00"},
+      {"2", "Größe ½\" – “quoted”", "日本語 テキスト", "-1234.5678", "-2.5e-10", "-3.25f",
+       "-2147483648", "-32768", "0", "0", "1899-12-30 12:00:00"},
       {"3", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "0", "\\N"},
-      {"4", "", "", "922337203685477.5807", "1e+300", "3.4e+38f", "0", "0", "1", "-1", "1850-06-15 23:59:59"},
-      {"5", "line1\r\nline2\ttab,comma", "O'Brien", "0.0001", "123456789.12345679", "1.5f", "42", "7", "7", "-1",
-       "2099-12-31 23:59:59"},
+      {"4", "", "", "922337203685477.5807", "1e+300", "3.4e+38f", "0", "0", "1", "-1",
+       "1850-06-15 23:59:59"},
+      {"5", "line1\r\nline2\ttab,comma", "O'Brien", "0.0001", "123456789.12345679", "1.5f", "42",
+       "7", "7", "-1", "2099-12-31 23:59:59"},
   };
   for (std::size_t r = 0; r < expected.size(); ++r) {
     for (std::size_t c = 0; c < expected[r].size(); ++c) {
@@ -119,7 +130,8 @@ TEST(JetReader, EveryTypeAtItsEdges) {
         const bool single = want.back() == 'f';
         const double value = single ? static_cast<double>(std::strtof(want.c_str(), nullptr))
                                     : std::strtod(want.c_str(), nullptr);
-        EXPECT_EQ(std::strtod(got.c_str(), nullptr), value) << "row " << r + 1 << " " << t.info.columns[c].name;
+        EXPECT_EQ(std::strtod(got.c_str(), nullptr), value)
+            << "row " << r + 1 << " " << t.info.columns[c].name;
       } else {
         EXPECT_EQ(got, want) << "row " << r + 1 << " " << t.info.columns[c].name;
       }
@@ -133,7 +145,8 @@ TEST(JetReader, EveryTypeAtItsEdges) {
   const std::string& long_memo = t.rows[3][11];
   EXPECT_GT(long_memo.size(), 16384u);
   EXPECT_EQ(long_memo.rfind("line 0 Größe ½\" line 1 Größe ½\"", 0), 0u);
-  EXPECT_NE(long_memo.find("line 999 Größe ½\""), std::string::npos) << long_memo.substr(long_memo.size() - 40);
+  EXPECT_NE(long_memo.find("line 999 Größe ½\""), std::string::npos)
+      << long_memo.substr(long_memo.size() - 40);
   EXPECT_EQ(t.rows[4][11], "");
 }
 

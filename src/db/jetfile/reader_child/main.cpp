@@ -336,8 +336,19 @@ void SendDatabase(const char* path, Output& out) {
   if (version != MDB_VER_JET3 && version != MDB_VER_JET4)
     throw ReadError("not a Jet 3 or Jet 4 database");
   const bool jet4 = version == MDB_VER_JET4;
-  if (!mdb_read_catalog(mdb.get(), MDB_TABLE) || mdb->catalog == nullptr) {
+  // The catalog is a table too (MSysObjects, its definition on page 2): every object must be
+  // read from it, or tables would go missing without a word.
+  if (!mdb_read_catalog(mdb.get(), MDB_ANY) || mdb->catalog == nullptr) {
     throw ReadError("catalog cannot be read");
+  }
+  MdbCatalogEntry catalog{};
+  catalog.mdb = mdb.get();
+  catalog.object_type = MDB_TABLE;
+  catalog.table_pg = 2;
+  std::snprintf(catalog.object_name, sizeof catalog.object_name, "MSysObjects");
+  const std::unique_ptr<MdbTableDef, TableCloser> objects(mdb_read_table(&catalog));
+  if (!objects || objects->num_rows != mdb->num_catalog || mdb->catalog->len != mdb->num_catalog) {
+    throw ReadError("catalog incomplete");
   }
   std::uint32_t tables = 0;
   for (unsigned i = 0; i < mdb->num_catalog && i < mdb->catalog->len; ++i) {
