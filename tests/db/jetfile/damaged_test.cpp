@@ -117,5 +117,113 @@ TEST(JetDamaged, DamagedFilesEndInAClearError) {
   EXPECT_GT(failed, variants.size() / 2) << failed << " of " << variants.size();
 }
 
+// A reader stream of one table, A (Long), with the given rows, as the reader program writes it.
+std::string Stream(const std::vector<std::int32_t>& rows, std::uint32_t declared,
+                   bool finish = true) {
+  namespace wire = jetfile::wire;
+  wire::Writer w;
+  w.Begin(wire::FrameType::kHello);
+  for (const char c : wire::kMagic) w.U8(static_cast<std::uint8_t>(c));
+  w.U16(wire::kVersion);
+  w.End();
+  w.Begin(wire::FrameType::kTable);
+  w.String("T");
+  w.U16(1);
+  w.String("A");
+  w.U8(static_cast<std::uint8_t>(jetfile::JetType::kLong));
+  w.U32(4);
+  w.U16(0);
+  w.U32(declared);
+  w.End();
+  for (const auto v : rows) {
+    w.Begin(wire::FrameType::kRow);
+    w.U8(1);
+    w.I64(v);
+    w.End();
+  }
+  w.Begin(wire::FrameType::kTableEnd);
+  w.U32(static_cast<std::uint32_t>(rows.size()));
+  w.End();
+  if (finish) {
+    w.Begin(wire::FrameType::kEnd);
+    w.U32(1);
+    w.End();
+  }
+  return w.buffer();
+}
+
+TEST(JetDamaged, AReaderThatMisbehavesIsAFileThatDoesNotOpen) {
+  TempDir dir;
+  const auto file = dir.Copy("ACEDATA0407-NOPW.mdb");
+  const std::string good = Stream({1, 2}, 2);
+  PutFile(dir / "good.bin", good);
+  PutFile(dir / "short.bin", good.substr(0, good.size() - 3));
+  PutFile(dir / "trailing.bin", good + "garbage");
+  PutFile(dir / "count.bin", Stream({1, 2}, 3));
+  PutFile(dir / "unended.bin", Stream({1, 2}, 2, false));
+  jetfile::wire::Writer failure;
+  failure.Begin(jetfile::wire::FrameType::kFailure);
+  failure.String("damaged row in T");
+  failure.End();
+  PutFile(dir / "failure.bin", good.substr(0, good.size() - 9) + failure.buffer());
+  const std::string d = dir.root().string();
+
+  // The stand-in works: a good stream from a reader that ends well is read.
+  jetfile::ReaderOptions options = Bounded();
+  options.reader = dir.Script("good.sh", "cat '" + d + "/good.bin'");
+  const auto tables = ReadAll(file, options);
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].rows, (std::vector<std::vector<std::string>>{{"1"}, {"2"}}));
+
+  const std::vector<std::pair<std::string, std::string>> readers = {
+      {"crashes", "kill -SEGV $$"},
+      {"crashes after a good stream", "cat '" + d + "/good.bin'; kill -SEGV $$"},
+      {"exits non-zero after a good stream", "cat '" + d + "/good.bin'; exit 3"},
+      {"prints garbage", "printf 'Unrecognized garbage\\n'"},
+      {"prints nothing", "exit 0"},
+      {"stops mid-frame", "cat '" + d + "/short.bin'"},
+      {"adds garbage", "cat '" + d + "/trailing.bin'"},
+      {"sends fewer rows than declared", "cat '" + d + "/count.bin'"},
+      {"never ends the stream", "cat '" + d + "/unended.bin'"},
+      {"reports a failure", "cat '" + d + "/failure.bin'; exit 1"},
+  };
+  for (const auto& [what, body] : readers) {
+    options.reader = dir.Script("reader.sh", body);
+    ReadsCleanlyOrFails(file, options, what, nullptr);
+  }
+
+  // A hang ends at the wait limit; a loop at the processor time limit.
+  options.wait_limit = 1s;
+  options.reader = dir.Script("hang.sh", "exec sleep 30");
+  auto start = std::chrono::steady_clock::now();
+  ReadsCleanlyOrFails(file, options, "hangs", nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  options.wait_limit = 60s;
+  options.limits = platform::ChildLimits{1, std::uint64_t{1} << 30};
+  options.reader = dir.Script("spin.sh", "cat '" + d + "/short.bin'; while :; do :; done");
+  start = std::chrono::steady_clock::now();
+  ReadsCleanlyOrFails(file, options, "loops", nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+}
+
+TEST(JetDamaged, AMissingReaderIsAMissingProvider) {
+  TempDir dir;
+  const auto file = dir.Copy("ACEDATA0407-NOPW.mdb");
+  PutFile(dir / "not-executable", "#!/bin/sh\n");
+  for (const auto& reader : {dir / "no-such-reader", dir / "not-executable", dir.root()}) {
+    jetfile::ReaderOptions options;
+    options.reader = reader;
+    try {
+      ReadAll(file, options);
+      ADD_FAILURE() << reader;
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.number(), db::jet::kErrProvider) << reader;
+    }
+  }
+  // Found beside the running program, as installed in the build folder.
+  ASSERT_TRUE(jetfile::FindReader().has_value());
+  EXPECT_EQ(jetfile::FindReader()->filename(), jetfile::kReaderName);
+}
+
 }  // namespace
 }  // namespace cs::test
