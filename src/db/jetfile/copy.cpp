@@ -15,55 +15,55 @@ namespace cs::db::jetfile {
 namespace {
 
 // The program's column for a Jet column.
-jet::ColumnSpec SpecFor(const wire::ColumnInfo& column) {
-  jet::ColumnSpec spec;
-  spec.name = column.name;
+jet::ColumnSpec ProgramColumn(const wire::ColumnInfo& column) {
+  jet::ColumnSpec column_def;
+  column_def.name = column.name;
   switch (static_cast<JetType>(column.jet_type)) {
     case JetType::kYesNo:
-      spec.type_word = "YESNO";
+      column_def.type_word = "YESNO";
       break;
     case JetType::kByte:
-      spec.type_word = "BYTE";
+      column_def.type_word = "BYTE";
       break;
     case JetType::kInteger:
-      spec.type_word = "SHORT";
+      column_def.type_word = "SHORT";
       break;
     case JetType::kLong:
-      spec.type_word = "LONG";
+      column_def.type_word = "LONG";
       break;
     case JetType::kCurrency:
-      spec.type_word = "CURRENCY";
+      column_def.type_word = "CURRENCY";
       break;
     case JetType::kSingle:
-      spec.type_word = "SINGLE";
+      column_def.type_word = "SINGLE";
       break;
     case JetType::kDouble:
-      spec.type_word = "DOUBLE";
+      column_def.type_word = "DOUBLE";
       break;
     case JetType::kDateTime:
-      spec.type_word = "DATETIME";
+      column_def.type_word = "DATETIME";
       break;
     case JetType::kText:
-      spec.type_word = "TEXT";
-      spec.size = static_cast<int>(column.size);
+      column_def.type_word = "TEXT";
+      column_def.size = static_cast<int>(column.size);
       break;
     case JetType::kMemo:
-      spec.type_word = "MEMO";
+      column_def.type_word = "MEMO";
       break;
     case JetType::kBinary:
-      spec.type_word = "BINARY";
+      column_def.type_word = "BINARY";
       break;
     case JetType::kGuid:
-      spec.type_word = "GUID";
+      column_def.type_word = "GUID";
       break;
     case JetType::kDecimal:
-      spec.type_word = "DECIMAL";
+      column_def.type_word = "DECIMAL";
       break;
     default:
-      spec.type_word = "LONGBINARY";
+      column_def.type_word = "LONGBINARY";
       break;
   }
-  return spec;
+  return column_def;
 }
 
 // An error of SQLite while the copy is written: one caused by what the Jet file holds (a value
@@ -95,14 +95,14 @@ class SqliteWriter : public TableSink {
   void BeginTable(const wire::TableInfo& table) override {
     std::string sql = "CREATE TABLE " + jet::QuoteName(table.name) + " (";
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-      jet::ColumnSpec spec = SpecFor(table.columns[i]);
+      jet::ColumnSpec column_def = ProgramColumn(table.columns[i]);
       for (const auto k : table.primary_key) {
         if (k != i) continue;
-        spec.not_null = true;
-        spec.primary_key = table.primary_key.size() == 1;
+        column_def.not_null = true;
+        column_def.primary_key = table.primary_key.size() == 1;
       }
       try {
-        sql += (i ? ", " : "") + jet::ColumnDefinition(spec);
+        sql += (i ? ", " : "") + jet::ColumnDefinition(column_def);
       } catch (const RunError&) {
         throw jet::NotADatabase(shown_path_);
       }

@@ -47,6 +47,7 @@ class StreamChecker {
         break;
       case wire::FrameType::kRow:
         if (state_ != State::kInTable) throw Unreadable{};
+        if (rows_ == table_.declared_rows) throw Unreadable{};  // more rows than the table has
         wire::DecodeRow(payload, table_, scratch_, values_);
         ++rows_;
         sink_.Row(values_);

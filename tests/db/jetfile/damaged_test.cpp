@@ -160,6 +160,7 @@ TEST(JetDamaged, AReaderThatMisbehavesIsAFileThatDoesNotOpen) {
   PutFile(dir / "short.bin", good.substr(0, good.size() - 3));
   PutFile(dir / "trailing.bin", good + "garbage");
   PutFile(dir / "count.bin", Stream({1, 2}, 3));
+  PutFile(dir / "more.bin", Stream({1, 2, 3}, 2));
   PutFile(dir / "unended.bin", Stream({1, 2}, 2, false));
   jetfile::wire::Writer failure;
   failure.Begin(jetfile::wire::FrameType::kFailure);
@@ -184,6 +185,7 @@ TEST(JetDamaged, AReaderThatMisbehavesIsAFileThatDoesNotOpen) {
       {"stops mid-frame", "cat '" + d + "/short.bin'"},
       {"adds garbage", "cat '" + d + "/trailing.bin'"},
       {"sends fewer rows than declared", "cat '" + d + "/count.bin'"},
+      {"sends more rows than declared", "cat '" + d + "/more.bin'"},
       {"never ends the stream", "cat '" + d + "/unended.bin'"},
       {"reports a failure", "cat '" + d + "/failure.bin'; exit 1"},
   };

@@ -91,7 +91,8 @@ TEST(JetWire, ValidFramesDecode) {
   EXPECT_EQ(table.primary_key, (std::vector<std::size_t>{6}));
   std::vector<std::string> scratch;
   std::vector<wire::FieldValue> values;
-  wire::DecodeRow(RowPayload(), table, scratch, values);
+  const std::string row = RowPayload();  // the values point into it
+  wire::DecodeRow(row, table, scratch, values);
   ASSERT_EQ(values.size(), kColumns.size());
   EXPECT_EQ(std::get<std::int64_t>(values[0]), -1);
   EXPECT_EQ(std::get<wire::DateTime>(values[5]).text, "2007-03-01 12:00:00");
