@@ -62,6 +62,8 @@ RunError Database::LastError() const {
   return jet::FromSqlite(sqlite3_extended_errcode(db_.get()), sqlite3_errmsg(db_.get()));
 }
 
+int Database::LastErrorCode() const { return sqlite3_extended_errcode(db_.get()); }
+
 void Statement::Finalizer::operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
 
 Statement::Statement(const Database& db, std::string_view sql) : db_(db.get()) {
@@ -78,7 +80,7 @@ Statement::Statement(const Database& db, std::string_view sql) : db_(db.get()) {
 void Statement::Bind(int index, const Value& value) {
   sqlite3_stmt* s = stmt_.get();
   if (const auto* text = std::get_if<std::string>(&value.data)) {
-    sqlite3_bind_text(s, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    BindText(index, *text);
   } else if (const auto* n = std::get_if<std::int64_t>(&value.data)) {
     sqlite3_bind_int64(s, index, *n);
   } else if (const auto* d = std::get_if<double>(&value.data)) {
@@ -89,8 +91,26 @@ void Statement::Bind(int index, const Value& value) {
 }
 
 void Statement::BindText(int index, std::string_view text) {
-  sqlite3_bind_text(stmt_.get(), index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  // An empty view may carry no pointer, which SQLite would bind as Null.
+  sqlite3_bind_text(stmt_.get(), index, text.empty() ? "" : text.data(), static_cast<int>(text.size()),
+                    SQLITE_TRANSIENT);
 }
+
+void Statement::BindInteger(int index, std::int64_t value) { sqlite3_bind_int64(stmt_.get(), index, value); }
+
+void Statement::BindDouble(int index, double value) { sqlite3_bind_double(stmt_.get(), index, value); }
+
+void Statement::BindBlob(int index, std::string_view bytes) {
+  if (bytes.empty()) {
+    sqlite3_bind_zeroblob(stmt_.get(), index, 0);
+  } else {
+    sqlite3_bind_blob(stmt_.get(), index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+  }
+}
+
+void Statement::BindNull(int index) { sqlite3_bind_null(stmt_.get(), index); }
+
+void Statement::Reset() { sqlite3_reset(stmt_.get()); }
 
 bool Statement::Step() {
   const int rc = sqlite3_step(stmt_.get());

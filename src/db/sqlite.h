@@ -38,8 +38,9 @@ class Database {
 
   // Runs SQL of the layer's own (no outside values in its text); throws on failure.
   void Exec(const std::string& sql) const;
-  // The error of the last failing call, in Jet's words.
+  // The error of the last failing call, in Jet's words, and SQLite's own code of it.
   RunError LastError() const;
+  int LastErrorCode() const;
 
  private:
   struct Closer {
@@ -55,6 +56,12 @@ class Statement {
 
   void Bind(int index, const Value& value);
   void BindText(int index, std::string_view text);
+  void BindInteger(int index, std::int64_t value);
+  void BindDouble(int index, double value);
+  void BindBlob(int index, std::string_view bytes);
+  void BindNull(int index);
+  // Makes the statement ready to run again with new values.
+  void Reset();
   // Steps once: true when a row is there, false when the statement is done. Throws on failure.
   bool Step();
   // Steps to the end, keeping no rows.

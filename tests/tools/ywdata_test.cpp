@@ -100,5 +100,23 @@ TEST_F(YwdataTest, RefusesBadRequestsClearly) {
   EXPECT_NE(Run("full " + file + "2 --rows many", &out), 0);
 }
 
+TEST_F(YwdataTest, ConvertsAJetDatabaseWithItsPassword) {
+  std::string out;
+  EXPECT_EQ(Run("--help", &out), 0);
+  EXPECT_NE(out.find("convert JETFILE FILE"), std::string::npos);
+  const std::string jet = std::string(SHARED_DIR) + "/fixtures/jet/ACEDATA0407-OTHERPW.mdb";
+  const std::string file = (prefix.drive_c() / "converted.yw").string();
+  ASSERT_EQ(Run("convert '" + jet + "' '" + file + "'", &out), 0) << out;
+  db::Connection cnn(engine);
+  OpenOn(cnn, "C:\\converted.yw", "other99");  // the Jet file's own password
+  EXPECT_EQ(Count(cnn, "Ace"), 50u);
+  EXPECT_EQ(Count(cnn, "PlanogramDetails"), 5u);
+  cnn.Close();
+  EXPECT_THROW(OpenOn(cnn, "C:\\converted.yw", "qed5190"), RunError);
+  EXPECT_NE(Run("convert '" + jet + "' '" + file + "'", &out), 0);  // never overwrites a file
+  EXPECT_NE(Run("convert '" + file + "' '" + file + "2'", &out), 0);
+  EXPECT_NE(out.find("Unrecognized database format"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace cs

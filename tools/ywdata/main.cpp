@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "db/jetfile/copy.h"
 #include "platform/prefix.h"
 #include "platform/run_error.h"
 #include "ywdata.h"
@@ -32,6 +33,11 @@ commands:
   custom FILE              a custom data file: Ace (SKU and AceRetail) and AceFileDate
   dump FILE TABLE          print a table's rows ordered by its first column, tab-separated,
                            after a line of column names
+  convert JETFILE FILE     convert a Jet (Access .mdb) database, such as the current database
+                           of an existing setup, into a new database FILE of the program's
+                           format: every table with its columns (their Jet types), rows and
+                           primary key, and the Jet file's database password (--password is
+                           not used)
 
 options:
   --rows N                 rows of Ace (default 100)
@@ -104,6 +110,11 @@ int main(int argc, char** argv) {
                         : command == "mtd" ? cs::ywdata::DataKind::kMonthToDate
                                            : cs::ywdata::DataKind::kCustom;
       cs::ywdata::MakeDataFile(root, positional[1], kind, options);
+    } else if (command == "convert") {
+      need(2);
+      cs::db::jetfile::CopyOptions copy;
+      copy.record_password = true;
+      cs::db::jetfile::CopyToDatabase(positional[1], positional[2], positional[1], copy);
     } else if (command == "dump") {
       need(2);
       cs::ywdata::DumpTable(root, positional[1], positional[2], std::cout, options.password);

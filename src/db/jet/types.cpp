@@ -10,7 +10,7 @@
 namespace cs::db::jet {
 namespace {
 
-enum class Family { kText, kMemo, kInteger, kFloat, kCurrency, kFlag, kDate };
+enum class Family { kText, kMemo, kInteger, kFloat, kCurrency, kFlag, kDate, kBinary, kGuid };
 
 std::optional<Family> FamilyOf(const std::string& word) {
   const std::string w = platform::UCase(word);
@@ -27,6 +27,11 @@ std::optional<Family> FamilyOf(const std::string& word) {
   if (w == "CURRENCY" || w == "MONEY") return Family::kCurrency;
   if (w == "YESNO" || w == "BIT" || w == "LOGICAL" || w == "LOGICAL1") return Family::kFlag;
   if (w == "DATETIME" || w == "DATE" || w == "TIME" || w == "TIMESTAMP") return Family::kDate;
+  if (w == "BINARY" || w == "VARBINARY" || w == "LONGBINARY" || w == "OLEOBJECT" || w == "GENERAL" ||
+      w == "IMAGE") {
+    return Family::kBinary;
+  }
+  if (w == "GUID" || w == "UNIQUEIDENTIFIER") return Family::kGuid;
   return std::nullopt;
 }
 
@@ -68,6 +73,13 @@ std::string ColumnDefinition(const ColumnSpec& c) {
       break;
     case Family::kFlag:
       def += type + " NOT NULL ON CONFLICT REPLACE DEFAULT " + c.default_sql.value_or("0");
+      break;
+    case Family::kBinary:
+      // The word BLOB keeps the bytes as they are; SQLite wants a size after the last word.
+      def += c.type_word + " BLOB" + (c.size ? "(" + std::to_string(*c.size) + ")" : "");
+      break;
+    case Family::kGuid:
+      def += type + " TEXT";
       break;
     default:
       def += type;

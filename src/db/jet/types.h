@@ -2,6 +2,7 @@
 // CURRENCY, YESNO, ...), so the file says what it holds; the rules Jet applies are added as
 // SQLite constraints: text compares without regard to letter case, TEXT(n) refuses longer text
 // (a check named jet_len_<column>), a YESNO flag is never Null (Null becomes its default, 0).
+// Binary words (BINARY, VARBINARY, LONGBINARY, OLEOBJECT, ...) hold bytes as BLOBs, GUID its text.
 #pragma once
 
 #include <optional>

@@ -1,0 +1,49 @@
+// Copies a Jet database into a new database file of the program's own format (SQLite), so that
+// the program's statements can run on it: every user table with the program's column
+// definitions for its Jet types, its primary key and its rows.
+//
+// Jet types become these column types (db/jet/types.h) and values:
+//   Text(n) TEXT(n), Memo MEMO      text, Null kept apart from ""
+//   Byte BYTE, Integer SHORT, Long LONG    integers
+//   Single SINGLE, Double DOUBLE    the stored value exactly
+//   Currency CURRENCY               the nearest REAL to the stored ten-thousandths
+//   Yes/No YESNO                    -1 (Yes) and 0 (No)
+//   Date/Time DATETIME              "YYYY-MM-DD HH:MM:SS", before 1900 too
+//   Replication ID GUID             "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+//   Decimal DECIMAL                 its exact decimal text, which the column keeps as a number
+//   Binary BINARY, OLE Object and any type unknown here LONGBINARY    the stored bytes (BLOB)
+// Indexes other than the primary key are not copied.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "db/jetfile/reader.h"
+
+namespace cs::db::jetfile {
+
+struct CopyOptions {
+  // Checked against the Jet file's header before anything is read: a password that does not
+  // open the file is "Not a valid password." (a file without one opens with any). Nothing: not
+  // checked.
+  std::optional<std::string> password;
+  // Records the Jet file's database password in the new file (the MSysPassword gate that
+  // db::CreateDatabase makes), so that it opens with that password only.
+  bool record_password = false;
+  ReaderOptions reader;
+};
+
+// Makes a new database file at new_database (a host path that must not exist yet) from the Jet
+// file (a host path), each table's rows in one transaction. The file appears only when the copy
+// is whole: it is built under a temporary name beside it and renamed at the end; on any failure
+// nothing is left behind. shown_path names the Jet file in errors: "Unrecognized database
+// format '<shown_path>'." for a file that is not a Jet database or does not read (damaged,
+// truncated, a reader that fails), "Not a valid password.", "File already exists" (58) for an
+// existing new_database, and SQLite's errors, as Jet words them, for a new file that cannot be
+// written.
+void CopyToDatabase(const std::filesystem::path& jet_file,
+                    const std::filesystem::path& new_database, const std::string& shown_path,
+                    const CopyOptions& options = {});
+
+}  // namespace cs::db::jetfile

@@ -1,0 +1,59 @@
+// Reads a Jet 3 or Jet 4 database (an Access .mdb file) table by table, row by row.
+//
+// The file is read, never written, by the reader program catalogsync-jetread (libmdb) in a child
+// process with limits on processor time and memory; this side waits for it only so long and
+// checks every frame of its answer (wire.h) before handing anything on. A child that crashes,
+// hangs, exits with an error, reports a problem or answers anything malformed means a file that
+// does not open: RunError "Unrecognized database format '<path>'.". Rows are handed on as they
+// arrive, so memory stays small whatever the size of a table.
+//
+// The reader program is, in this order: ReaderOptions::reader; the environment variable
+// CATALOGSYNC_JETREAD; catalogsync-jetread beside the running executable; in the installed
+// lib/catalogsync/ or libexec/catalogsync/ folder next to the executable's bin/ folder. None, or
+// one that cannot be started, is Jet's "Provider cannot be found" (3706).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "db/jetfile/wire.h"
+#include "platform/subprocess.h"
+
+namespace cs::db::jetfile {
+
+inline constexpr char kReaderName[] = "catalogsync-jetread";
+
+struct ReaderOptions {
+  std::filesystem::path reader;  // the reader program; empty: found as above
+  // Limits on the child; nothing: from the file's size (30 s of processor time and a second more
+  // for each MiB, 1 GiB of address space).
+  std::optional<platform::ChildLimits> limits;
+  // How long this side waits, in all, for the child's answer (time the program spends with the
+  // rows it was handed does not count); zero: twice the processor time limit and 30 s more.
+  std::chrono::milliseconds wait_limit{0};
+};
+
+// Receives the tables of a file. An exception thrown here stops the reading (the child is
+// killed) and reaches the caller.
+class TableSink {
+ public:
+  virtual ~TableSink() = default;
+  virtual void BeginTable(const wire::TableInfo& table) = 0;
+  // One row, a value for each column; the views in it are valid during the call only.
+  virtual void Row(std::span<const wire::FieldValue> values) = 0;
+  virtual void EndTable(const wire::TableInfo& table, std::uint32_t rows) = 0;
+};
+
+// The reader program as found above; nothing when there is none.
+std::optional<std::filesystem::path> FindReader(const std::filesystem::path& configured = {});
+
+// Reads every user table of the Jet file at the host path (not the MSys* system tables, whatever
+// their flags), in the file's order. shown_path names the file in errors.
+void ReadTables(const std::filesystem::path& file, const std::string& shown_path, TableSink& sink,
+                const ReaderOptions& options = {});
+
+}  // namespace cs::db::jetfile

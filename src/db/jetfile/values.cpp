@@ -1,0 +1,239 @@
+#include "db/jetfile/values.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace cs::db::jetfile {
+namespace {
+
+// Windows-1252's characters for the bytes 0x80 to 0x9F (0 where it defines none).
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16 code units to UTF-8; nothing for a lone surrogate.
+std::optional<std::string> Utf16ToUtf8(const std::vector<char16_t>& units) {
+  std::string out;
+  out.reserve(units.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const std::uint32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF)
+        return std::nullopt;
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
+      ++i;
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      return std::nullopt;
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+ValueKind KindOf(std::uint8_t jet_type) {
+  switch (static_cast<JetType>(jet_type)) {
+    case JetType::kYesNo:
+    case JetType::kByte:
+    case JetType::kInteger:
+    case JetType::kLong:
+      return ValueKind::kInteger;
+    case JetType::kSingle:
+    case JetType::kDouble:
+      return ValueKind::kReal;
+    case JetType::kCurrency:
+      return ValueKind::kCurrency;
+    case JetType::kDateTime:
+      return ValueKind::kDateTime;
+    case JetType::kText:
+    case JetType::kMemo:
+    case JetType::kGuid:
+    case JetType::kDecimal:
+      return ValueKind::kText;
+    default:
+      return ValueKind::kBinary;
+  }
+}
+
+std::string Windows1252ToUtf8(std::span<const std::uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const std::uint8_t b : bytes) {
+    if (b >= 0x80 && b <= 0x9F && kCp1252High[b - 0x80] != 0) {
+      AppendUtf8(out, kCp1252High[b - 0x80]);
+    } else {
+      AppendUtf8(out, b);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> TextToUtf8(std::span<const std::uint8_t> bytes, bool jet4) {
+  if (!jet4) return Windows1252ToUtf8(bytes);
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    std::vector<char16_t> units;
+    units.reserve(bytes.size());
+    bool compressed = true;
+    std::size_t i = 2;
+    while (i < bytes.size()) {
+      if (bytes[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        units.push_back(bytes[i]);
+        ++i;
+      } else {
+        if (i + 1 >= bytes.size()) return std::nullopt;
+        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        i += 2;
+      }
+    }
+    return Utf16ToUtf8(units);
+  }
+  return Utf16LeToUtf8(bytes);
+}
+
+std::optional<std::string> Utf16LeToUtf8(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  std::vector<char16_t> units;
+  units.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  }
+  return Utf16ToUtf8(units);
+}
+
+bool IsUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    std::uint32_t cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > n) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+std::optional<std::string> DateTimeText(double days) {
+  // Jet's range: 1 January 100 (day -657434) to 31 December 9999 (day 2958465).
+  if (!std::isfinite(days) || days <= -657435.0 || days >= 2958466.0) return std::nullopt;
+  const double whole = std::trunc(days);
+  const auto seconds_of_day =
+      static_cast<std::int64_t>(std::llround(std::fabs(days - whole) * 86400.0));
+  const std::int64_t total = static_cast<std::int64_t>(whole) * 86400 + seconds_of_day;
+  std::int64_t day = total / 86400;
+  std::int64_t second = total % 86400;
+  if (second < 0) {
+    second += 86400;
+    --day;
+  }
+  // Days since 1899-12-30 to a civil date (the proleptic Gregorian calendar Jet uses).
+  std::int64_t z = day - 25569 + 719468;  // 1899-12-30 is 25569 days before 1970-01-01
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+  if (y < 100 || y > 9999) return std::nullopt;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(y),
+                static_cast<int>(m), static_cast<int>(d), static_cast<int>(second / 3600),
+                static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
+  return std::string(buf);
+}
+
+std::string CurrencyText(std::int64_t ten_thousandths) {
+  const bool negative = ten_thousandths < 0;
+  // The magnitude of the most negative value does not fit a signed 64-bit integer.
+  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(ten_thousandths)
+                                           : static_cast<std::uint64_t>(ten_thousandths);
+  char frac[8];
+  std::snprintf(frac, sizeof frac, "%04u", static_cast<unsigned>(magnitude % 10000));
+  return (negative ? "-" : "") + std::to_string(magnitude / 10000) + "." + frac;
+}
+
+double CurrencyToDouble(std::int64_t ten_thousandths) {
+  return static_cast<double>(ten_thousandths) / 10000.0;
+}
+
+std::string GuidText(std::span<const std::uint8_t, 16> b) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf,
+                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
+                b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
+                b[14], b[15]);
+  return buf;
+}
+
+std::optional<std::string> DecimalText(std::span<const std::uint8_t, 17> bytes, int scale) {
+  if (scale < 0 || scale > 28) return std::nullopt;
+  unsigned __int128 magnitude = 0;
+  for (int word = 0; word < 4; ++word) {
+    std::uint32_t w = 0;
+    for (int k = 3; k >= 0; --k) w = (w << 8) | bytes[1 + word * 4 + k];
+    magnitude = (magnitude << 32) | w;
+  }
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (static_cast<int>(digits.size()) <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
+  if (scale > 0) digits.insert(digits.size() - scale, ".");
+  const bool zero = digits.find_first_not_of("0.") == std::string::npos;
+  return ((bytes[0] & 0x80) && !zero ? "-" : "") + digits;
+}
+
+}  // namespace cs::db::jetfile
