@@ -1,5 +1,6 @@
-// Helpers shared by the suites: a temporary prefix on disk, a scripted message box and window, a
-// clock that does not sleep, and a process end that can be caught.
+// Helpers shared by the suites: a temporary prefix on disk, a file system in memory
+// (platform/memory_file_system.h), a scripted message box and window, a clock that does not sleep,
+// and a process end that can be caught.
 #pragma once
 
 #include <deque>
@@ -11,6 +12,8 @@
 
 #include "app/frm_main.h"
 #include "platform/clock.h"
+#include "platform/memory_file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/prefix.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -55,7 +58,7 @@ class TempPrefix {
   TempPrefix() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "cs-test-XXXXXX").string();
     root_ = mkdtemp(tmpl.data());
-    platform::EnsurePrefix(root_);
+    platform::EnsurePrefix(files_, root_);
   }
   ~TempPrefix() {
     std::error_code ec;
@@ -65,11 +68,14 @@ class TempPrefix {
   TempPrefix& operator=(const TempPrefix&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
+  // The real file system, for the services made over this prefix.
+  platform::PosixFileSystem& files() const { return files_; }
   std::filesystem::path drive_c() const { return root_ / "drive_c"; }
   std::filesystem::path user_reg() const { return root_ / "user.reg"; }
   void SetUserReg(const std::string& text) const { WriteFile(user_reg(), text); }
 
  private:
+  mutable platform::PosixFileSystem files_;
   std::filesystem::path root_;
 };
 
@@ -125,9 +131,8 @@ class FakeProcessEnd : public platform::ProcessEnd {
 // C:\YW (set in the registry), so the log is drive_c/YW/YW_VendorData_Install.LOG.
 class TestProgram {
  public:
-  explicit TestProgram(const std::string& extra_reg = "",
-                       std::vector<std::string> args = {})
-      : system(prefix.root(), prefix.drive_c() / "APP", std::move(args)),
+  explicit TestProgram(const std::string& extra_reg = "", std::vector<std::string> args = {})
+      : system(prefix.files(), prefix.root(), prefix.drive_c() / "APP", std::move(args)),
         form(app::Services{system, ui, clock, process_end}) {
     std::filesystem::create_directories(prefix.drive_c() / "APP");
     std::filesystem::create_directories(prefix.drive_c() / "YW");

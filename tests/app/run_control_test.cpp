@@ -49,7 +49,8 @@ class BrokenWindow : public test::FakeUi {
 
 TEST(RunDriverTest, AbortInTheDriverLeavesTheRunWithoutClosing) {
   test::TempPrefix prefix;
-  platform::System system(prefix.root(), prefix.drive_c() / "APP", {"C:\\DATA\\ACEDATA.YW"});
+  platform::System system(prefix.files(), prefix.root(), prefix.drive_c() / "APP",
+                          {"C:\\DATA\\ACEDATA.YW"});
   std::filesystem::create_directories(prefix.drive_c() / "APP");
   test::WriteFile(prefix.drive_c() / "YW" / "YWConfig.ini",
                   "[Vendors]\r\n1=Ace\r\n\r\n[Vendor-Ace]\r\nNameShort=ACE\r\nNameLong=Ace Hardware\r\n");

@@ -22,7 +22,7 @@ inline constexpr char kMaskedLink[] = "[MS Access;DATABASE=C:\\YIELDWARDEN\\YIEL
 // One program run over a setup: its own fakes and form.
 struct ProgramRun {
   explicit ProgramRun(const std::filesystem::path& prefix)
-      : system(prefix, prefix / "drive_c" / "APP", {}),
+      : system(files, prefix, prefix / "drive_c" / "APP", {}),
         form(app::Services{system, ui, clock, process_end}) {
     form.registry.SetRegistryKey();
     form.LogEnabled = true;
@@ -32,6 +32,7 @@ struct ProgramRun {
   FakeUi ui;
   FakeClock clock;
   FakeProcessEnd process_end;
+  platform::PosixFileSystem files;
   platform::System system;
   app::frmMain form;
 };
@@ -84,7 +85,7 @@ class ImportTest : public ::testing::Test {
   // The rows of a query on a database, each as its fields' texts joined by "|".
   std::vector<std::string> Rows(const std::string& file, const std::string& sql,
                                 const std::vector<std::string>& fields) {
-    platform::WindowsPaths paths(prefix.root());
+    platform::WindowsPaths paths(prefix.files(), prefix.root());
     db::Connection cnn(paths);
     cnn.Open(db::ConnectionString(file));
     db::Recordset rs;
@@ -98,7 +99,7 @@ class ImportTest : public ::testing::Test {
     return out;
   }
   void Execute(const std::string& file, const std::vector<std::string>& statements) {
-    platform::WindowsPaths paths(prefix.root());
+    platform::WindowsPaths paths(prefix.files(), prefix.root());
     db::Connection cnn(paths);
     cnn.Open(db::ConnectionString(file));
     for (const auto& s : statements) cnn.Execute(s);

@@ -26,7 +26,7 @@ class SchemaTest : public test::ImportTest {
     return rs.FieldNames();
   }
 
-  platform::WindowsPaths paths{prefix.root()};
+  platform::WindowsPaths paths{prefix.files(), prefix.root()};
   db::Connection cnn{paths};
 };
 
