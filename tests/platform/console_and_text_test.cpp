@@ -57,13 +57,13 @@ TEST(ConsoleUiTest, PrintsBoxesAndReadsTheAnswer) {
   std::ostringstream err;
   ConsoleUi ui(in, err);
   ui.SetCaption("Yield Warden Data Installer");
-  ui.SetLabel(Label::kData, "Importing Ace Hardware Data");
+  ui.SetLabel(Label::kData, "Importing Ace Wholesale Data");
   ui.SetLabel(Label::kStatus, "Opening Application");
   ui.Show();
   EXPECT_EQ(ui.MessageBox("Help", "Command Line Help", Icon::kInformation, Buttons::kOk), kIdOk);
   EXPECT_EQ(err.str(),
             "Status: Opening Application\nYield Warden Data Installer\n"
-            "Importing Ace Hardware Data\n== Command Line Help [information] OK ==\nHelp\n"
+            "Importing Ace Wholesale Data\n== Command Line Help [information] OK ==\nHelp\n"
             "== end ==\n");
   std::string rest;
   std::getline(in, rest);

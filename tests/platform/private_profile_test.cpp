@@ -155,14 +155,14 @@ TEST_F(PrivateProfileTest, WritesKeepEveryOtherLine) {
       "; settings\r\n[Vendors]\r\n1=Ace\r\n\r\n; the vendor\r\n[Vendor-Ace]\r\nNameLong=Ace\n"
       "NameShort=ACE\r\n\r\n[Last]\r\nx=1";
   Ini(original);
-  ASSERT_NE(profile.WritePrivateProfileStringA(" Vendor-ACE ", " NAMELONG ", " Ace Hardware ",
+  ASSERT_NE(profile.WritePrivateProfileStringA(" Vendor-ACE ", " NAMELONG ", " Ace Wholesale ",
                                                "C:\\test.ini"), 0);
   ASSERT_NE(profile.WritePrivateProfileStringA("Vendors", "2", "Beta", "C:\\test.ini"), 0);
   ASSERT_NE(profile.WritePrivateProfileStringA("Last", "y", "2", "C:\\test.ini"), 0);
   ASSERT_NE(profile.WritePrivateProfileStringA("New", "k", "v", "C:\\test.ini"), 0);
   EXPECT_EQ(IniText(),
             "; settings\r\n[Vendors]\r\n1=Ace\r\n2=Beta\r\n\r\n; the vendor\r\n[Vendor-Ace]\r\n"
-            "NameLong= Ace Hardware \n"
+            "NameLong= Ace Wholesale \n"
             "NameShort=ACE\r\n\r\n[Last]\r\nx=1\r\ny=2\r\n[New]\r\nk=v\r\n");
 
   ASSERT_NE(profile.WritePrivateProfileStringA("Vendors", "1", nullptr, "C:\\test.ini"), 0);
