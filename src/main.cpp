@@ -6,6 +6,7 @@
 
 #include "app/frm_main.h"
 #include "platform/clock.h"
+#include "platform/posix_file_system.h"
 #include "platform/prefix.h"
 #include "platform/run_error.h"
 #include "platform/system.h"
@@ -14,10 +15,12 @@
 int main(int argc, char** argv) {
   using namespace cs;
   try {
+    platform::PosixFileSystem files;
     const auto prefix = platform::PrefixFromEnvironment();
-    platform::EnsurePrefix(prefix);
-    const auto program_dir = platform::ExecutableDirectory();
-    platform::System system(prefix, program_dir, std::vector<std::string>(argv + 1, argv + argc));
+    platform::EnsurePrefix(files, prefix);
+    const auto program_dir = platform::ExecutableDirectory(files);
+    platform::System system(files, prefix, program_dir,
+                            std::vector<std::string>(argv + 1, argv + argc));
     const auto ui = platform::MakeUi(std::cin, std::cerr, program_dir / "acefeedpump.gif");
     platform::SystemClock clock;
     platform::ExitProcessEnd process_end;

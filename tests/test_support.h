@@ -1,5 +1,6 @@
-// Helpers shared by the suites: a temporary prefix on disk, a scripted message box and window, a
-// clock that does not sleep, and a process end that can be caught.
+// Helpers shared by the suites: a temporary prefix on disk, a file system in memory
+// (platform/memory_file_system.h), a scripted message box and window, a clock that does not sleep,
+// and a process end that can be caught.
 #pragma once
 
 #include <deque>
@@ -15,6 +16,8 @@
 #include "core/run_context.h"
 #include "db/engine.h"
 #include "platform/clock.h"
+#include "platform/memory_file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/prefix.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -53,13 +56,22 @@ inline std::vector<std::string> LogFileMessages(const std::filesystem::path& log
   return out;
 }
 
+// The files beside `file` whose names are its own followed by `tail`.
+inline std::vector<std::filesystem::path> Beside(const std::filesystem::path& file, const std::string& tail) {
+  std::vector<std::filesystem::path> out;
+  for (const auto& e : std::filesystem::directory_iterator(file.parent_path())) {
+    if (e.path().filename().string().starts_with(file.filename().string() + tail)) out.push_back(e.path());
+  }
+  return out;
+}
+
 // A fresh prefix in a temporary folder, removed again at the end of the test.
 class TempPrefix {
  public:
   TempPrefix() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "cs-test-XXXXXX").string();
     root_ = mkdtemp(tmpl.data());
-    platform::EnsurePrefix(root_);
+    platform::EnsurePrefix(files_, root_);
   }
   ~TempPrefix() {
     std::error_code ec;
@@ -69,11 +81,14 @@ class TempPrefix {
   TempPrefix& operator=(const TempPrefix&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
+  // The real file system, for the services made over this prefix.
+  platform::PosixFileSystem& files() const { return files_; }
   std::filesystem::path drive_c() const { return root_ / "drive_c"; }
   std::filesystem::path user_reg() const { return root_ / "user.reg"; }
   void SetUserReg(const std::string& text) const { WriteFile(user_reg(), text); }
 
  private:
+  mutable platform::PosixFileSystem files_;
   std::filesystem::path root_;
 };
 
@@ -191,7 +206,8 @@ inline std::string TestRegistry(const std::string& extra_reg) {
 class TestRun {
  public:
   explicit TestRun(const std::string& extra_reg = "")
-      : system(prefix.root(), prefix.drive_c() / "APP", {}), run(system), registry(run), engine(system.paths()) {
+      : system(prefix.files(), prefix.root(), prefix.drive_c() / "APP", {}), run(system), registry(run),
+        engine(system.paths()) {
     std::filesystem::create_directories(prefix.drive_c() / "APP");
     std::filesystem::create_directories(prefix.drive_c() / "YW");
     prefix.SetUserReg(TestRegistry(extra_reg));
@@ -214,9 +230,8 @@ class TestRun {
 // A whole program over a temporary prefix, with the fakes above, its window object loaded.
 class TestProgram {
  public:
-  explicit TestProgram(const std::string& extra_reg = "",
-                       std::vector<std::string> args = {})
-      : system(prefix.root(), prefix.drive_c() / "APP", std::move(args)),
+  explicit TestProgram(const std::string& extra_reg = "", std::vector<std::string> args = {})
+      : system(prefix.files(), prefix.root(), prefix.drive_c() / "APP", std::move(args)),
         form(app::Services{system, ui, clock, process_end}) {
     std::filesystem::create_directories(prefix.drive_c() / "APP");
     std::filesystem::create_directories(prefix.drive_c() / "YW");

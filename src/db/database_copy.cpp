@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "db/jet/errors.h"
-#include "platform/file_lock.h"
 #include "platform/run_error.h"
 
 namespace fs = std::filesystem;
@@ -39,9 +38,10 @@ bool InWriteAheadLogMode(const Database& db) {
 
 }  // namespace
 
-void CopyDatabase(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  if (fs::exists(to, ec)) throw RunError(err::kFileAlreadyExists, "File already exists");
+void CopyDatabase(platform::FileSystem& files, const fs::path& from, const fs::path& to) {
+  if (files.Stat(to).kind != platform::FileKind::kMissing) {
+    throw RunError(err::kFileAlreadyExists, "File already exists");
+  }
   try {
     const Database source = Database::Open(from, Database::Mode::kReadOnly, CannotCopy(from, "it cannot be opened"));
     // A read transaction keeps every writer out while the file is copied, so its bytes are one
@@ -53,19 +53,15 @@ void CopyDatabase(const fs::path& from, const fs::path& to) {
       const Database target = Database::Open(to, Database::Mode::kCreate, CannotCopy(to, "it cannot be made"));
       Backup(target, source, from);
     } else {
-      try {
-        platform::CopyFileDurably(from, to);
-      } catch (const std::exception& e) {
-        throw CannotCopy(from, e.what());
-      }
+      if (const std::error_code ec = files.CopyFileDurably(from, to)) throw CannotCopy(from, ec.message());
     }
   } catch (...) {
-    fs::remove(to, ec);
+    files.Remove(to);
     throw;
   }
 }
 
-void ReplaceDatabase(const fs::path& replacement, const fs::path& target) {
+void ReplaceDatabase(platform::FileSystem& files, const fs::path& replacement, const fs::path& target) {
   bool wal = false;
   {
     const Database probe = Database::Open(target, Database::Mode::kReadOnly, CannotCopy(target, "it cannot be opened"));
@@ -78,14 +74,12 @@ void ReplaceDatabase(const fs::path& replacement, const fs::path& target) {
       const Database dest = Database::Open(target, Database::Mode::kReadWrite, CannotCopy(target, "it cannot be opened"));
       Backup(dest, source, replacement);
     }
-    std::error_code ec;
-    fs::remove(replacement, ec);
+    files.Remove(replacement);
     return;
   }
-  try {
-    platform::RenameDurably(replacement, target);
-  } catch (const std::exception& e) {
-    throw RunError(jet::kErrGeneral, "Cannot put the imported database in place of '" + target.string() + "': " + e.what());
+  if (const std::error_code ec = files.RenameDurably(replacement, target)) {
+    throw RunError(jet::kErrGeneral,
+                   "Cannot put the imported database in place of '" + target.string() + "': " + ec.message());
   }
 }
 

@@ -5,18 +5,21 @@
 #include <filesystem>
 
 #include "db/sqlite.h"
+#include "platform/file_system.h"
 
 namespace cs::db {
 
 // Copies the database at `from` into a new file at `to` (which must not exist yet), flushed to
 // the disk. Throws RunError when either file cannot be used; a half-made copy is removed again.
-void CopyDatabase(const std::filesystem::path& from, const std::filesystem::path& to);
+void CopyDatabase(platform::FileSystem& files, const std::filesystem::path& from,
+                  const std::filesystem::path& to);
 
 // Gives `target` the content of `replacement` in one step that a crash cannot cut in half:
 // `replacement` is flushed and renamed over `target` and the folder is flushed; a target in
 // write-ahead-log mode, whose log lives beside it, receives the pages in one transaction of its own
 // instead. `replacement` is gone afterwards. Throws RunError on failure; `target` is then unchanged.
-void ReplaceDatabase(const std::filesystem::path& replacement, const std::filesystem::path& target);
+void ReplaceDatabase(platform::FileSystem& files, const std::filesystem::path& replacement,
+                     const std::filesystem::path& target);
 
 // Keeps every other writer out of a database file for as long as it lives (SQLite's write lock,
 // taken on a connection of its own); readers go on. Throws RunError when the lock cannot be had

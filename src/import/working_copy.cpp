@@ -1,5 +1,7 @@
 #include "import/working_copy.h"
 
+#include <algorithm>
+
 #include "platform/run_error.h"
 
 namespace fs = std::filesystem;
@@ -19,24 +21,38 @@ WorkingCopy::WorkingCopy(core::RunContext& run, db::Engine& engine, const std::s
 
 WorkingCopy::~WorkingCopy() { Discard(); }
 
+std::vector<fs::path> WorkingCopy::Beside(const std::string& tail) const {
+  std::vector<std::string> names;
+  std::vector<fs::path> out;
+  if (run_.machine().files().ListDirectory(host_->parent_path(), names)) return out;
+  const std::string head = host_->filename().string() + tail;
+  for (const auto& name : names) {
+    if (name.starts_with(head)) out.push_back(host_->parent_path() / name);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 void WorkingCopy::Lock() {
   // A missing database is reported by the import's own steps.
   if (!host_ || lock_) return;
-  lock_ = std::make_unique<platform::FileLock>(*host_, [&] {
-    run_.Status("Waiting for another import of " + to_file_);
-  });
-  if (!lock_->Held()) {
+  platform::LockOptions options;
+  // An import that completes renames its copy over the file: a run that waited for it then
+  // locks the file that has the name by then.
+  options.follow_replacement = true;
+  options.on_wait = [&] { run_.Status("Waiting for another import of " + to_file_); };
+  if (const std::error_code ec = run_.machine().files().LockExclusive(*host_, options, lock_)) {
     lock_.reset();
-    throw RunError(err::kPermissionDenied,
-                   "The current database '" + to_file_ + "' cannot be locked against other imports.");
+    throw RunError(err::kPermissionDenied, "The current database '" + to_file_ +
+                                               "' cannot be locked against other imports: " + ec.message());
   }
-  for (const auto& left : platform::SiblingsNamed(*host_, kWorkingCopySuffix)) {
-    const std::string shown = run_.paths().ToWindows(left);
-    if (platform::RemoveFile(left)) {
-      run_.AddToLog("The working copy of an import that did not end was removed: " + shown);
+  for (const auto& left : Beside(kWorkingCopySuffix)) {
+    if (!run_.machine().files().Remove(left)) {
+      run_.AddToLog("The working copy of an import that did not end was removed: " +
+                    run_.paths().ToWindows(left));
     }
   }
-  for (const auto& left : platform::SiblingsNamed(*host_, kEarlierCopySuffix)) {
+  for (const auto& left : Beside(kEarlierCopySuffix)) {
     run_.AddToLog("A copy of the current database made by an import that did not end is kept at " +
                   run_.paths().ToWindows(left));
   }
@@ -49,8 +65,8 @@ void WorkingCopy::Make() {
   // nothing written meanwhile is lost when the copy takes its place.
   if (!writers_out_) writers_out_ = std::make_unique<db::WriteLock>(*host_);
   const fs::path copy = host_->string() + kWorkingCopySuffix;
-  platform::RemoveFile(copy);
-  db::CopyDatabase(*host_, copy);
+  run_.machine().files().Remove(copy);
+  db::CopyDatabase(run_.machine().files(), *host_, copy);
   copy_ = copy;
   engine_.checks().Vouch(*host_, copy);
   engine_.SetStandIn(*host_, copy);
@@ -63,7 +79,7 @@ void WorkingCopy::Commit() {
   // which needs the write lock held here.
   if (writers_out_ && writers_out_->WriteAheadLog()) writers_out_.reset();
   try {
-    db::ReplaceDatabase(*copy_, *host_);
+    db::ReplaceDatabase(run_.machine().files(), *copy_, *host_);
   } catch (...) {
     engine_.SetStandIn(*host_, *copy_);
     throw;
@@ -76,7 +92,7 @@ void WorkingCopy::Commit() {
 void WorkingCopy::Discard() {
   if (copy_) {
     engine_.ClearStandIn(*host_);
-    platform::RemoveFile(*copy_);
+    run_.machine().files().Remove(*copy_);
     copy_.reset();
   }
   writers_out_.reset();

@@ -16,11 +16,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/run_context.h"
 #include "db/database_copy.h"
 #include "db/engine.h"
-#include "platform/file_lock.h"
+#include "platform/file_system.h"
 
 namespace cs::import {
 
@@ -46,12 +47,14 @@ class WorkingCopy {
 
  private:
   void Discard();
+  // The files beside the current database whose names are its own followed by `tail`.
+  std::vector<std::filesystem::path> Beside(const std::string& tail) const;
 
   core::RunContext& run_;
   db::Engine& engine_;
   std::string to_file_;
   std::optional<std::filesystem::path> host_;
-  std::unique_ptr<platform::FileLock> lock_;
+  std::unique_ptr<platform::ExclusiveLock> lock_;
   std::unique_ptr<db::WriteLock> writers_out_;
   std::optional<std::filesystem::path> copy_;
 };

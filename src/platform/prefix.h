@@ -9,14 +9,16 @@
 
 #include <filesystem>
 
+#include "platform/file_system.h"
+
 namespace cs::platform {
 
 // The prefix folder from the environment.
 std::filesystem::path PrefixFromEnvironment();
 
 // Creates what is missing of a prefix with its defaults: the folder, drive_c, the two drive links
-// and a user.reg holding the product's keys without values. Existing parts are left alone.
-// Throws RunError when the folder cannot be made.
-void EnsurePrefix(const std::filesystem::path& prefix);
+// and a user.reg holding the product's keys without values. Existing parts are left alone (a
+// user.reg made meanwhile by another process too). Throws RunError when a part cannot be made.
+void EnsurePrefix(FileSystem& files, const std::filesystem::path& prefix);
 
 }  // namespace cs::platform

@@ -1,7 +1,9 @@
 #include "platform/reg_file.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "platform/lines.h"
 #include "platform/run_error.h"
 #include "platform/text.h"
 
@@ -11,47 +13,50 @@ namespace {
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::int32_t kErrorBadDb = 1009;
+constexpr std::string_view kBlanks = " \t";
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
+// Names compared without regard to letter case: the folded form of a UTF-8 name.
+std::string Fold(std::string_view utf8) {
+  std::string out(utf8);
   for (char& c : out) {
+    if (static_cast<unsigned char>(c) >= 0x80) return LCase(utf8);
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
   }
   return out;
 }
 
-std::string Utf16LeToUtf8(std::string_view bytes) {
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && Fold(s.substr(0, prefix.size())) == prefix;
+}
+
+bool EndsWithBackslash(std::string_view content) { return Trim(content, kBlanks).ends_with('\\'); }
+
+// A value line whose hex data goes on over the next line.
+bool HexContinues(std::string_view content) {
+  const auto a = SplitAssignment(content, NameForm::kQuoted, kBlanks);
+  return a && StartsWithNoCase(a->value, "hex") && EndsWithBackslash(content);
+}
+
+// The logical text of one or more physical lines: a continued line loses its "\" and the next
+// one its leading blanks.
+std::string JoinContinued(std::string_view utf8) {
+  const auto phys = SplitLines(utf8);
+  if (phys.size() == 1) return std::string(LineContent(phys[0]));
   std::string out;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    char32_t u = static_cast<unsigned char>(bytes[i]) |
-                 (static_cast<unsigned char>(bytes[i + 1]) << 8);
-    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
-      const char32_t lo = static_cast<unsigned char>(bytes[i + 2]) |
-                          (static_cast<unsigned char>(bytes[i + 3]) << 8);
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-        i += 2;
-      }
+  for (std::size_t i = 0; i < phys.size(); ++i) {
+    std::string_view body = LineContent(phys[i]);
+    if (i > 0) body = body.substr(std::min(body.size(), body.find_first_not_of(kBlanks)));
+    if (i + 1 < phys.size()) {
+      body = Trim(body, kBlanks);
+      if (body.ends_with('\\')) body.remove_suffix(1);
     }
-    AppendUtf8(out, u);
+    out += body;
   }
   return out;
 }
 
-std::string AnsiToUtf16Le(std::string_view ansi) {
-  const std::string utf8 = AnsiToUtf8(ansi);
-  std::string out = "\xFF\xFE";
-  for (std::size_t i = 0; i < utf8.size();) {
-    const char32_t c = DecodeUtf8(utf8, i);
-    // Windows-1252 text never leaves the basic plane.
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>((c >> 8) & 0xFF);
-  }
-  return out;
-}
-
-// Reads a quoted name or string at s[pos] (which is '"'); the escapes are \\ and \".
-// Advances pos past the closing quote. Nothing when the quote is not closed.
+// Reads a quoted text at s[pos] (which is '"'); the escapes are \\ and \". Advances pos past
+// the closing quote. Nothing when the quote is not closed.
 std::optional<std::string> ReadQuoted(std::string_view s, std::size_t& pos) {
   std::string out;
   for (std::size_t i = pos + 1; i < s.size(); ++i) {
@@ -69,7 +74,7 @@ std::optional<std::string> ReadQuoted(std::string_view s, std::size_t& pos) {
 }
 
 bool OnlyCommentFollows(std::string_view rest) {
-  rest = Trim(rest, " \t");
+  rest = Trim(rest, kBlanks);
   return rest.empty() || rest.front() == ';';
 }
 
@@ -81,7 +86,11 @@ int HexDigit(char c) {
 }
 
 std::optional<std::string> ParseHexBytes(std::string_view s) {
+  // A continuation mark with no line after it (a file cut short) ends the data.
+  s = Trim(s, kBlanks);
+  if (s.ends_with('\\')) s.remove_suffix(1);
   std::string out;
+  out.reserve(s.size() / 3 + 1);
   std::size_t i = 0;
   const auto skip_blanks = [&] {
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
@@ -94,7 +103,7 @@ std::optional<std::string> ParseHexBytes(std::string_view s) {
     const int hi = HexDigit(s[i]);
     const int lo = i + 1 < s.size() ? HexDigit(s[i + 1]) : -1;
     if (hi < 0) return std::nullopt;
-    if (lo < 0) {  // a single digit byte
+    if (lo < 0) {  // a byte of one digit
       out += static_cast<char>(hi);
       ++i;
     } else {
@@ -111,12 +120,13 @@ std::optional<std::string> ParseHexBytes(std::string_view s) {
 }
 
 std::string HexList(std::string_view data) {
+  static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
-  char buf[4];
+  out.reserve(data.size() * 3);
   for (std::size_t i = 0; i < data.size(); ++i) {
-    std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(data[i]));
     if (i > 0) out += ',';
-    out += buf;
+    out += kDigits[static_cast<unsigned char>(data[i]) >> 4];
+    out += kDigits[static_cast<unsigned char>(data[i]) & 0xF];
   }
   return out;
 }
@@ -131,38 +141,70 @@ std::string EscapeQuoted(std::string_view s) {
   return out;
 }
 
-}  // namespace
+using Kind = RegLineKind;
 
-void RegFile::ClassifyLine(Line& line) {
-  // The logical text: physical lines without their ends, a continuation's "\" and the blanks
-  // that start the next line removed.
-  std::string text;
-  {
-    std::string_view raw = line.raw;
-    bool first = true;
-    while (!raw.empty()) {
-      auto end = raw.find_first_of("\r\n");
-      std::string_view phys = raw.substr(0, end);
-      raw = end == std::string_view::npos ? std::string_view() : raw.substr(end);
-      if (raw.starts_with("\r\n")) {
-        raw.remove_prefix(2);
-      } else if (!raw.empty()) {
-        raw.remove_prefix(1);
-      }
-      std::string_view body = first ? phys : Trim(phys, " \t");
-      const auto last = body.find_last_not_of(" \t");
-      body = last == std::string_view::npos ? std::string_view() : body.substr(0, last + 1);
-      if (!raw.empty() && body.ends_with('\\')) body.remove_suffix(1);
-      text += body;
-      first = false;
+// What one logical line says. Data is as the file holds it: a quoted string as UTF-8 text, hex
+// data as its bytes.
+struct Parsed {
+  Kind kind = Kind::kOther;
+  std::string name;  // a key's path, or a value's name ("" for @)
+  RegValue value;
+  bool quoted = false;  // the data is a quoted string
+};
+
+Parsed ParseValueData(std::string name, std::string_view data) {
+  Parsed out{Kind::kOther, std::move(name), {}, false};
+  if (data.starts_with('"')) {
+    std::size_t p = 0;
+    auto q = ReadQuoted(data, p);
+    if (!q || !OnlyCommentFollows(data.substr(p))) return out;
+    out.value = {kRegSz, std::move(*q)};
+    out.quoted = true;
+  } else if (data.starts_with('-') && OnlyCommentFollows(data.substr(1))) {
+    out.kind = Kind::kValueDelete;
+    return out;
+  } else if (StartsWithNoCase(data, "dword:")) {
+    const std::string_view digits = data.substr(6);
+    std::size_t n = 0;
+    std::uint32_t v = 0;
+    while (n < digits.size() && n <= 8 && HexDigit(digits[n]) >= 0) {
+      v = v * 16 + static_cast<std::uint32_t>(HexDigit(digits[n]));
+      ++n;
     }
+    if (n == 0 || n > 8 || !OnlyCommentFollows(digits.substr(n))) return out;
+    std::string bytes(4, '\0');
+    for (int k = 0; k < 4; ++k) bytes[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+    out.value = {kRegDword, std::move(bytes)};
+  } else if (StartsWithNoCase(data, "hex")) {
+    std::string_view rest = data.substr(3);
+    std::uint32_t type = kRegBinary;
+    if (rest.starts_with('(')) {
+      const auto close = rest.find(')');
+      if (close == std::string_view::npos || close == 1 || close > 9) return out;
+      type = 0;
+      for (std::size_t k = 1; k < close; ++k) {
+        const int d = HexDigit(rest[k]);
+        if (d < 0) return out;
+        type = type * 16 + static_cast<std::uint32_t>(d);
+      }
+      rest = rest.substr(close + 1);
+    }
+    if (!rest.starts_with(':')) return out;
+    auto bytes = ParseHexBytes(rest.substr(1));
+    if (!bytes) return out;
+    out.value = {type, std::move(*bytes)};
+  } else {
+    return out;
   }
-  std::string_view s = Trim(text, " \t");
-  line.kind = Kind::kOther;
-  if (s.empty()) return;
-  if (s.front() == '[') {
+  out.kind = Kind::kValue;
+  return out;
+}
+
+Parsed ParseLine(std::string_view text) {
+  const std::string_view s = Trim(text, kBlanks);
+  if (s.starts_with('[')) {
     const auto close = s.rfind(']');
-    if (close == std::string_view::npos || close == 0) return;
+    if (close == std::string_view::npos || close == 0) return {};
     std::string_view name = s.substr(1, close - 1);
     Kind kind = Kind::kKey;
     if (name.starts_with('-')) {
@@ -170,205 +212,160 @@ void RegFile::ClassifyLine(Line& line) {
       name.remove_prefix(1);
     }
     while (name.ends_with('\\')) name.remove_suffix(1);
-    if (name.empty()) return;
-    line.kind = kind;
-    line.name = std::string(name);
-    return;
+    if (name.empty()) return {};
+    return {kind, std::string(name), {}, false};
   }
-  if (s.front() != '"' && s.front() != '@') return;
-  std::size_t pos = 0;
+  const auto a = SplitAssignment(s, NameForm::kQuoted, kBlanks);
+  if (!a) return {};
   std::string name;
-  if (s.front() == '@') {
-    pos = 1;
-  } else {
-    auto q = ReadQuoted(s, pos);
-    if (!q) return;
-    name = std::move(*q);
+  if (a->name != "@") {
+    std::size_t pos = 0;
+    name = *ReadQuoted(a->name, pos);  // SplitAssignment found the closing quote
   }
-  while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
-  if (pos >= s.size() || s[pos] != '=') return;
-  ++pos;
-  while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
-  std::string_view data = s.substr(pos);
-  RegValue value;
-  if (data.starts_with('"')) {
-    std::size_t p = 0;
-    auto q = ReadQuoted(data, p);
-    if (!q || !OnlyCommentFollows(data.substr(p))) return;
-    value = {kRegSz, std::move(*q)};
-  } else if (data == "-" || (data.starts_with('-') && OnlyCommentFollows(data.substr(1)))) {
-    line.kind = Kind::kValueDelete;
-    line.name = std::move(name);
-    return;
-  } else if (Lower(data.substr(0, 6)) == "dword:") {
-    std::string_view digits = data.substr(6);
-    std::size_t n = 0;
-    std::uint32_t v = 0;
-    while (n < digits.size() && HexDigit(digits[n]) >= 0) {
-      v = v * 16 + static_cast<std::uint32_t>(HexDigit(digits[n]));
-      ++n;
-    }
-    if (n == 0 || n > 8 || !OnlyCommentFollows(digits.substr(n))) return;
-    std::string bytes(4, '\0');
-    for (int k = 0; k < 4; ++k) bytes[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-    value = {kRegDword, std::move(bytes)};
-  } else if (Lower(data.substr(0, 3)) == "hex") {
-    std::string_view rest = data.substr(3);
-    std::uint32_t type = kRegBinary;
-    if (rest.starts_with('(')) {
-      const auto close = rest.find(')');
-      if (close == std::string_view::npos || close == 1) return;
-      type = 0;
-      for (std::size_t k = 1; k < close; ++k) {
-        const int d = HexDigit(rest[k]);
-        if (d < 0 || k > 8) return;
-        type = type * 16 + static_cast<std::uint32_t>(d);
-      }
-      rest = rest.substr(close + 1);
-    }
-    if (!rest.starts_with(':')) return;
-    auto bytes = ParseHexBytes(rest.substr(1));
-    if (!bytes) return;
-    value = {type, std::move(*bytes)};
-  } else {
-    return;
-  }
-  line.kind = Kind::kValue;
-  line.name = std::move(name);
-  line.value = std::move(value);
+  return ParseValueData(std::move(name), a->value);
 }
 
-RegFile RegFile::Parse(std::string_view bytes) {
+// A key's path cut to its first `count` components.
+std::string FirstComponents(std::string_view path, std::size_t count) {
+  std::size_t end = 0;
+  for (std::size_t seen = 0; seen < count; ++seen) {
+    end = path.find('\\', end == 0 ? 0 : end + 1);
+    if (end == std::string_view::npos) return std::string(path);
+  }
+  return std::string(path.substr(0, end));
+}
+
+bool IsStringType(std::uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+}  // namespace
+
+RegFile RegFile::Parse(std::string bytes) {
   RegFile file;
-  std::string text;
-  if (bytes.starts_with("\xFF\xFE")) {
-    file.encoding_ = Encoding::kUtf16;
-    text = Utf8ToAnsi(Utf16LeToUtf8(bytes.substr(2)));
-  } else {
-    text = std::string(bytes);
-  }
-  // Split into physical lines, each with its own end.
-  std::vector<std::string> phys;
-  for (std::size_t i = 0; i < text.size();) {
-    auto end = text.find_first_of("\r\n", i);
-    if (end == std::string::npos) {
-      phys.push_back(text.substr(i));
-      break;
-    }
-    std::size_t next = end + 1;
-    if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
-    phys.push_back(text.substr(i, next - i));
-    i = next;
-  }
-  const auto content = [](const std::string& l) {
-    return std::string_view(l).substr(0, l.find_first_of("\r\n"));
+  file.bytes_ = std::move(bytes);
+  const RegLayout layout = SplitRegFile(file.bytes_);
+  if (layout.lines.empty()) throw RunError(kErrorBadDb, "The registry file is empty.");
+  file.encoding_ = layout.encoding;
+  const auto span = [&](std::size_t i) {
+    return std::string_view(file.bytes_).substr(layout.lines[i].begin, layout.lines[i].size);
   };
-  if (phys.empty()) throw RunError(kErrorBadDb, "The registry file is empty.");
-  const std::string_view header = Trim(content(phys[0]), " \t");
-  if (header == kHeader5 && file.encoding_ == Encoding::kAnsi) file.encoding_ = Encoding::kUtf8;
+  const std::string header_line = DecodeRegText(file.encoding_, span(0).substr(layout.bom));
+  const std::string_view header = Trim(LineContent(std::string_view(header_line)), kBlanks);
   if (header != kHeader4 && header != kHeader5) {
     throw RunError(kErrorBadDb, "The registry file does not begin with REGEDIT4.");
   }
-  if (file.encoding_ == Encoding::kAnsi && text.find('\0') != std::string::npos) {
-    throw RunError(kErrorBadDb, "The registry file holds a NUL byte.");
+  if (layout.has_nul) throw RunError(kErrorBadDb, "The registry file holds a NUL byte.");
+  file.version5_ = header == kHeader5;
+  if (file.version5_ && file.encoding_ == RegEncoding::kAnsi) file.encoding_ = RegEncoding::kUtf8;
+  if (const auto content = LineContent(std::string_view(header_line));
+      content.size() < header_line.size()) {
+    file.newline_ = header_line.substr(content.size());
   }
-  if (file.encoding_ == Encoding::kUtf8) {
-    for (auto& l : phys) l = Utf8ToAnsi(l);
-  }
-  file.trailing_newline_ = !phys.back().empty() && (phys.back().back() == '\n' || phys.back().back() == '\r');
-  file.lines_.push_back({phys[0]});
-  for (std::size_t i = 1; i < phys.size(); ++i) {
-    Line line{phys[i]};
-    // A value line whose hex data ends in "\" continues on the next line.
-    std::string_view first = Trim(content(phys[i]), " \t");
-    if (!first.empty() && (first.front() == '"' || first.front() == '@')) {
-      while (i + 1 < phys.size()) {
-        std::string_view c = content(phys[i]);
-        const auto last = c.find_last_not_of(" \t");
-        if (last == std::string_view::npos || c[last] != '\\') break;
-        line.raw += phys[++i];
+
+  file.lines_.reserve(layout.lines.size());
+  file.lines_.push_back({0, layout.lines[0].size, -1, Kind::kOther});
+  Key* current = nullptr;  // the key of the block being read
+  for (std::size_t i = 1; i < layout.lines.size(); ++i) {
+    std::string decoded = DecodeRegText(file.encoding_, span(i));
+    std::size_t last = i;
+    if (HexContinues(LineContent(std::string_view(decoded)))) {
+      std::string tail = decoded;
+      while (last + 1 < layout.lines.size() &&
+             EndsWithBackslash(LineContent(std::string_view(tail)))) {
+        tail = DecodeRegText(file.encoding_, span(++last));
+        decoded += tail;
       }
     }
-    ClassifyLine(line);
-    file.lines_.push_back(std::move(line));
-  }
-  return file;
-}
-
-std::string RegFile::Serialize() const {
-  std::string out;
-  for (const auto& line : lines_) out += line.raw;
-  if (encoding_ == Encoding::kUtf16) return AnsiToUtf16Le(out);
-  if (encoding_ == Encoding::kUtf8) return AnsiToUtf8(out);
-  return out;
-}
-
-RegFile::State RegFile::Apply() const {
-  State state;
-  std::optional<std::string> current;  // lower-case path of the open key
-  for (std::size_t i = 1; i < lines_.size(); ++i) {
-    const Line& line = lines_[i];
-    switch (line.kind) {
+    const std::size_t index = file.lines_.size();
+    const std::size_t begin = layout.lines[i].begin;
+    Parsed parsed = ParseLine(JoinContinued(decoded));
+    file.lines_.push_back(
+        {begin, layout.lines[last].begin + layout.lines[last].size - begin, -1, parsed.kind});
+    i = last;
+    switch (parsed.kind) {
       case Kind::kKey: {
-        const std::string lower = Lower(line.name);
-        auto& k = state.keys[lower];
-        if (k.display.empty()) k.display = line.name;
-        k.last_block = i;
-        current = lower;
+        auto [it, made] = file.keys_.try_emplace(Fold(parsed.name));
+        if (made) it->second.first_block = index;
+        it->second.last_block = index;
+        current = &it->second;
         break;
       }
       case Kind::kKeyDelete: {
-        const std::string lower = Lower(line.name);
-        const std::string below = lower + "\\";
-        std::erase_if(state.keys, [&](const auto& kv) {
-          return kv.first == lower || kv.first.starts_with(below);
-        });
-        std::erase_if(state.values, [&](const auto& kv) {
-          return kv.first.first == lower || kv.first.first.starts_with(below);
-        });
-        current.reset();
+        const std::string path = Fold(parsed.name);
+        const std::string below = path + "\\";
+        file.keys_.erase(path);
+        auto it = file.keys_.lower_bound(below);
+        while (it != file.keys_.end() && it->first.starts_with(below)) it = file.keys_.erase(it);
+        current = nullptr;
         break;
       }
       case Kind::kValue:
-        if (current) state.values[{*current, Lower(line.name)}] = {i, line.value};
+        if (current != nullptr) current->values[Fold(parsed.name)] = index;
         break;
       case Kind::kValueDelete:
-        if (current) state.values.erase({*current, Lower(line.name)});
+        if (current != nullptr) current->values.erase(Fold(parsed.name));
         break;
       case Kind::kOther:
         break;
     }
   }
-  return state;
+  return file;
+}
+
+std::string_view RegFile::Bytes(const Line& line) const {
+  if (line.replacement >= 0) return replacements_[static_cast<std::size_t>(line.replacement)];
+  return std::string_view(bytes_).substr(line.begin, line.size);
+}
+
+std::string RegFile::Text(std::size_t line) const {
+  return JoinContinued(DecodeRegText(encoding_, Bytes(lines_[line])));
+}
+
+std::string RegFile::Serialize() const {
+  std::size_t total = 0;
+  for (const auto& line : lines_) total += Bytes(line).size();
+  std::string out;
+  out.reserve(total);
+  for (const auto& line : lines_) out += Bytes(line);
+  return out;
 }
 
 bool RegFile::KeyExists(std::string_view key) const {
-  const std::string lower = Lower(key);
-  if (lower.find('\\') == std::string::npos) return true;  // a root always exists
-  const State state = Apply();
-  if (state.keys.contains(lower)) return true;
-  const std::string below = lower + "\\";
-  auto it = state.keys.lower_bound(below);
-  return it != state.keys.end() && it->first.starts_with(below);
+  const std::string path = Fold(AnsiToUtf8(key));
+  if (path.find('\\') == std::string::npos) return true;  // a root
+  if (keys_.contains(path)) return true;
+  const std::string below = path + "\\";
+  auto it = keys_.lower_bound(below);
+  return it != keys_.end() && it->first.starts_with(below);
 }
 
 std::optional<RegValue> RegFile::Get(std::string_view key, std::string_view name) const {
-  const State state = Apply();
-  auto it = state.values.find({Lower(key), Lower(name)});
-  if (it == state.values.end()) return std::nullopt;
-  return it->second.value;
+  auto it = keys_.find(Fold(AnsiToUtf8(key)));
+  if (it == keys_.end()) return std::nullopt;
+  auto v = it->second.values.find(Fold(AnsiToUtf8(name)));
+  if (v == it->second.values.end()) return std::nullopt;
+  Parsed parsed = ParseLine(Text(v->second));
+  RegValue& value = parsed.value;
+  if (parsed.quoted) {
+    value.data = Utf8ToAnsi(value.data);
+  } else if (version5_ && IsStringType(value.type)) {
+    value.data = Utf16LeToAnsi(value.data);  // a version 5 file keeps string data as UTF-16
+  }
+  return value;
 }
 
-std::string RegFile::FormatValueLine(std::string_view name, const RegValue& value) {
+std::string RegFile::FormatValueLine(std::string_view name, const RegValue& value) const {
   std::string line = name.empty() ? "@=" : EscapeQuoted(name) + "=";
-  const bool text = (value.type == kRegSz) && value.data.find('\0') == std::string::npos;
-  if (text) return line + EscapeQuoted(value.data) + "\r\n";
+  if (value.type == kRegSz && value.data.find('\0') == std::string::npos) {
+    return line + EscapeQuoted(AnsiToUtf8(value.data)) + newline_;
+  }
   if (value.type == kRegDword && value.data.size() == 4) {
     std::uint32_t v = 0;
     for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(value.data[k]);
     char buf[16];
     std::snprintf(buf, sizeof buf, "dword:%08x", v);
-    return line + buf + "\r\n";
+    return line + buf + newline_;
   }
   if (value.type == kRegBinary) {
     line += "hex:";
@@ -377,58 +374,112 @@ std::string RegFile::FormatValueLine(std::string_view name, const RegValue& valu
     std::snprintf(buf, sizeof buf, "hex(%x):", value.type);
     line += buf;
   }
-  // Wrap long data near column 80, as regedit exports it.
-  const std::string list = HexList(value.data);
+  const std::string data =
+      version5_ && IsStringType(value.type) ? AnsiToUtf16Le(value.data) : value.data;
+  // Wrapped near column 80, as regedit exports it.
+  const std::string list = HexList(data);
   std::size_t column = line.size();
   for (std::size_t i = 0; i < list.size(); i += 3) {
-    std::string item = list.substr(i, 3);  // "xx,"
-    if (column + item.size() > 77 && item.ends_with(',') && i + 3 < list.size()) {
-      line += item + "\\\r\n  ";
+    const std::string_view item = std::string_view(list).substr(i, 3);  // "xx,"
+    line += item;
+    column += item.size();
+    if (column > 77 && item.ends_with(',') && i + 3 < list.size()) {
+      line += "\\" + newline_ + "  ";
       column = 2;
-    } else {
-      line += item;
-      column += item.size();
     }
   }
-  return line + "\r\n";
+  return line + newline_;
+}
+
+void RegFile::Replace(std::size_t line, std::string bytes) {
+  Line& l = lines_[line];
+  if (l.replacement < 0) {
+    l.replacement = static_cast<std::int32_t>(replacements_.size());
+    replacements_.emplace_back();
+  }
+  replacements_[static_cast<std::size_t>(l.replacement)] = std::move(bytes);
+}
+
+void RegFile::Insert(std::size_t at, std::string_view utf8, RegLineKind kind) {
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{0, 0, -1, kind});
+  Replace(at, EncodeRegText(encoding_, utf8));
+  // Every line from `at` on moved down by one.
+  for (auto& [path, key] : keys_) {
+    if (key.first_block >= at) ++key.first_block;
+    if (key.last_block >= at) ++key.last_block;
+    for (auto& [name, index] : key.values) {
+      if (index >= at) ++index;
+    }
+  }
+}
+
+void RegFile::EndLastLine() {
+  std::string bytes(Bytes(lines_.back()));
+  const std::string text = DecodeRegText(encoding_, bytes);
+  if (text.empty() || (text.back() != '\n' && text.back() != '\r')) {
+    // Half a UTF-16 code unit at the end of a cut-off file holds no character; it would put
+    // every byte after it out of step.
+    if ((encoding_ == RegEncoding::kUtf16Le || encoding_ == RegEncoding::kUtf16Be) &&
+        bytes.size() % 2 == 1) {
+      bytes.pop_back();
+    }
+    Replace(lines_.size() - 1, bytes + EncodeRegText(encoding_, newline_));
+  }
+  // A continuation mark on the last line (a file cut short) would take the next line in: a
+  // blank line ends it.
+  if (EndsWithBackslash(LineContent(std::string_view(text)))) {
+    Insert(lines_.size(), newline_, Kind::kOther);
+  }
 }
 
 bool RegFile::Set(std::string_view key, std::string_view name, const RegValue& value) {
   if (!KeyExists(key)) return false;
-  const State state = Apply();
-  const std::string lower = Lower(key);
-  if (auto it = state.values.find({lower, Lower(name)}); it != state.values.end()) {
-    Line& line = lines_[it->second.line];
-    line.raw = FormatValueLine(line.name, value);
-    line.value = value;
-    return true;
-  }
-  Line fresh{FormatValueLine(name, value), Kind::kValue, std::string(name), value};
-  if (!trailing_newline_ && !lines_.empty()) {
-    lines_.back().raw += "\r\n";
-    trailing_newline_ = true;
-  }
-  if (auto k = state.keys.find(lower); k != state.keys.end() && k->second.last_block) {
-    // After the last value of the key's latest block.
-    std::size_t at = *k->second.last_block + 1;
-    std::size_t insert = at;
-    for (; at < lines_.size() && lines_[at].kind != Kind::kKey && lines_[at].kind != Kind::kKeyDelete; ++at) {
-      if (lines_[at].kind == Kind::kValue || lines_[at].kind == Kind::kValueDelete) insert = at + 1;
+  const std::string path_utf8 = AnsiToUtf8(key);
+  const std::string path = Fold(path_utf8);
+  const std::string name_utf8 = AnsiToUtf8(name);
+  const std::string folded_name = Fold(name_utf8);
+  if (auto it = keys_.find(path); it != keys_.end()) {
+    Key& k = it->second;
+    if (auto v = k.values.find(folded_name); v != k.values.end()) {
+      // The value keeps its line and the case of its name as written there.
+      const std::size_t line = v->second;
+      Replace(line, EncodeRegText(encoding_, FormatValueLine(ParseLine(Text(line)).name, value)));
+      return true;
     }
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert), std::move(fresh));
+    // After the last value of the key's latest block.
+    std::size_t insert = k.last_block + 1;
+    for (std::size_t at = insert; at < lines_.size(); ++at) {
+      const Kind kind = lines_[at].kind;
+      if (kind == Kind::kKey || kind == Kind::kKeyDelete) break;
+      if (kind == Kind::kValue || kind == Kind::kValueDelete) insert = at + 1;
+    }
+    if (insert == lines_.size()) {
+      EndLastLine();
+      insert = lines_.size();
+    }
+    Insert(insert, FormatValueLine(name_utf8, value), Kind::kValue);
+    k.values[folded_name] = insert;
     return true;
   }
-  // The key exists only as the parent of another: give it a block of its own, named in the case
-  // in which its descendant spells it.
-  std::string display(key);
-  const std::string below = lower + "\\";
-  if (auto it = state.keys.lower_bound(below); it != state.keys.end()) {
-    display = it->second.display.substr(0, key.size());
+  // The key exists only as the parent of another: it gets a block of its own at the end, named
+  // in the case in which its descendant spells it.
+  std::string display = path_utf8;
+  if (auto below = keys_.lower_bound(path + "\\"); below != keys_.end()) {
+    const std::size_t depth =
+        static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) + 1;
+    display = FirstComponents(ParseLine(Text(below->second.first_block)).name, depth);
   }
-  if (lines_.back().raw != "\r\n" && lines_.back().raw != "\n") lines_.push_back({"\r\n"});
-  lines_.push_back({"[" + display + "]\r\n", Kind::kKey, display, {}});
-  lines_.push_back(std::move(fresh));
-  lines_.push_back({"\r\n"});
+  EndLastLine();
+  if (!Trim(Text(lines_.size() - 1), kBlanks).empty()) {
+    Insert(lines_.size(), newline_, Kind::kOther);
+  }
+  const std::size_t header = lines_.size();
+  Insert(header, "[" + display + "]" + newline_, Kind::kKey);
+  Insert(header + 1, FormatValueLine(name_utf8, value), Kind::kValue);
+  Insert(header + 2, newline_, Kind::kOther);
+  Key& k = keys_[path];
+  k.first_block = k.last_block = header;
+  k.values[folded_name] = header + 1;
   return true;
 }
 

@@ -1,10 +1,18 @@
-// One .reg file as regedit exports it, held as its logical lines so that a change rewrites only
-// the line it touches. Texts are ANSI bytes (Windows-1252), as the registry's A functions see them.
+// One .reg file as regedit exports it, held as its lines in the file's own bytes, so that a change
+// rewrites only the line it touches and every other line comes back byte for byte, in whichever
+// encoding the file has (see reg_text.h). No file I/O: bytes in, a document, bytes out.
 //
-// Reading applies the file as regedit imports it, from top to bottom: a key block opens a key
-// (its parents exist with it), a later block of the same key adds to it, "[-key]" deletes a key
-// and everything below it, "name"=- deletes a value, a later value of the same name wins. Names
-// of keys and values match without regard to letter case and keep the case first written.
+// The file is applied as regedit imports it, from top to bottom: a key block opens a key (its
+// parents exist with it), a later block of the same key adds to it, "[-key]" deletes a key and
+// everything below it, "name"=- deletes a value, a later value of the same name wins. Names of
+// keys and values match without regard to letter case and keep the case first written. Parsing
+// takes time linear in the size of the file; a look-up goes through an index, never through the
+// lines.
+//
+// The interface speaks ANSI (Windows-1252) bytes, as the registry's A functions do: names and
+// string data are converted from and to the file's text, and in a version 5 file the UTF-16 data
+// of hex(1), hex(2) and hex(7) values is converted too. A character that Windows-1252 lacks
+// reads as "?", while the file keeps it.
 #pragma once
 
 #include <cstdint>
@@ -14,67 +22,71 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/reg_text.h"
+
 namespace cs::platform {
 
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
 
 struct RegValue {
   std::uint32_t type = kRegSz;
   std::string data;  // the value's bytes; REG_SZ without a terminating NUL
 };
 
+// What a logical line of a .reg file says (a hex value continued over several physical lines is
+// one logical line).
+enum class RegLineKind : std::uint8_t { kOther, kKey, kKeyDelete, kValue, kValueDelete };
+
 class RegFile {
  public:
-  // Parses a whole file. Throws RunError when it is not a .reg file (the first line is neither
-  // "REGEDIT4" nor "Windows Registry Editor Version 5.00"), or holds a NUL byte in ANSI text.
-  static RegFile Parse(std::string_view bytes);
+  // Parses a whole file. Throws RunError (1009) when it is empty, when its first line is neither
+  // "REGEDIT4" nor "Windows Registry Editor Version 5.00", or when its text holds a NUL.
+  static RegFile Parse(std::string bytes);
 
-  // The file's text, in the encoding it was read in (REGEDIT4: ANSI; version 5: UTF-16LE with a
-  // byte-order mark, or UTF-8 when it was read so). Untouched lines come back byte for byte.
+  // The file's bytes, with the changes made.
   std::string Serialize() const;
 
-  // `key` is a full path under a root, "HKEY_CURRENT_USER\Software\...".
+  // `key` is a full path under a root, "HKEY_CURRENT_USER\Software\...". A root always exists.
   bool KeyExists(std::string_view key) const;
   std::optional<RegValue> Get(std::string_view key, std::string_view name) const;
 
   // Creates or replaces a value of an existing key; returns false when the key does not exist.
+  // A replaced value keeps its line; a new one goes after the last value of the key's latest
+  // block, or into a new block at the end when the key exists only as a parent. New lines end
+  // the way the file's first line does.
   bool Set(std::string_view key, std::string_view name, const RegValue& value);
 
  private:
-  enum class Encoding { kAnsi, kUtf8, kUtf16 };
-  enum class Kind { kOther, kKey, kKeyDelete, kValue, kValueDelete };
   struct Line {
-    Line(std::string r) : raw(std::move(r)) {}  // NOLINT: a line of raw text
-    Line(std::string r, Kind k, std::string n, RegValue v)
-        : raw(std::move(r)), kind(k), name(std::move(n)), value(std::move(v)) {}
-    std::string raw;  // the logical line as read, continuation lines included
-    Kind kind = Kind::kOther;
-    std::string name;  // key path, or value name ("" for @)
-    RegValue value;
+    std::size_t begin = 0;  // the line's bytes in bytes_, or
+    std::size_t size = 0;
+    std::int32_t replacement = -1;  // their index in replacements_ once changed
+    RegLineKind kind = RegLineKind::kOther;
   };
-  struct KeyState {
-    std::string display;  // the key's path as first written
-    std::optional<std::size_t> last_block;
-  };
-  struct ValueState {
-    std::size_t line;
-    RegValue value;
-  };
-  struct State {
-    std::map<std::string, KeyState> keys;                                   // by lower-case path
-    std::map<std::pair<std::string, std::string>, ValueState> values;       // by lower-case names
+  struct Key {
+    std::size_t first_block = 0;  // its header as first written
+    std::size_t last_block = 0;
+    std::map<std::string, std::size_t> values;  // folded name -> the line that sets it
   };
 
-  State Apply() const;
-  static void ClassifyLine(Line& line);
-  static std::string FormatValueLine(std::string_view name, const RegValue& value);
+  std::string_view Bytes(const Line& line) const;
+  std::string Text(std::size_t line) const;  // the logical line as UTF-8
+  void Insert(std::size_t at, std::string_view utf8, RegLineKind kind);
+  void Replace(std::size_t line, std::string bytes);
+  void EndLastLine();
+  std::string FormatValueLine(std::string_view name, const RegValue& value) const;
 
-  Encoding encoding_ = Encoding::kAnsi;
+  std::string bytes_;
+  RegEncoding encoding_ = RegEncoding::kAnsi;
+  bool version5_ = false;
+  std::string newline_ = "\r\n";
   std::vector<Line> lines_;  // the first is the header
-  bool trailing_newline_ = true;
+  std::vector<std::string> replacements_;
+  std::map<std::string, Key> keys_;  // by folded path; deleted keys are gone
 };
 
 }  // namespace cs::platform

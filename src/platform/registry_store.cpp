@@ -1,14 +1,7 @@
 #include "platform/registry_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
-#include "platform/reg_file.h"
 #include "platform/run_error.h"
 
 namespace fs = std::filesystem;
@@ -17,65 +10,6 @@ namespace cs::platform {
 namespace {
 
 constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
-
-// Reads and parses the file; ERROR_FILE_NOT_FOUND when it is missing, ERROR_BADDB when it does
-// not parse.
-long ReadRegFile(const fs::path& path, std::optional<RegFile>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return ERROR_FILE_NOT_FOUND;
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  try {
-    out = RegFile::Parse(buf.str());
-  } catch (const RunError&) {
-    return ERROR_BADDB;
-  }
-  return ERROR_SUCCESS;
-}
-
-// Holds an exclusive flock on a file for its lifetime.
-class FileLock {
- public:
-  explicit FileLock(const fs::path& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~FileLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
-
-bool WriteAtomically(const fs::path& target, const std::string& bytes) {
-  const fs::path tmp = target.string() + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) {
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
-}
 
 std::string JoinKey(const std::string& base, std::string_view sub) {
   while (sub.starts_with('\\')) sub.remove_prefix(1);
@@ -86,7 +20,29 @@ std::string JoinKey(const std::string& base, std::string_view sub) {
 
 }  // namespace
 
-RegistryStore::RegistryStore(fs::path file) : file_(std::move(file)) {}
+RegistryStore::RegistryStore(FileSystem& files, fs::path file)
+    : files_(files), file_(std::move(file)) {}
+
+long RegistryStore::Load() {
+  const FileStat now = files_.Stat(file_);
+  if (parsed_stat_ && *parsed_stat_ == now) return parse_result_;
+  parsed_.reset();
+  parsed_stat_.reset();
+  if (now.kind == FileKind::kMissing) return ERROR_FILE_NOT_FOUND;
+  std::string bytes;
+  FileStat read{};
+  if (const std::error_code ec = files_.ReadFile(file_, bytes, &read)) {
+    return ec == std::errc::no_such_file_or_directory ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+  }
+  try {
+    parsed_ = RegFile::Parse(std::move(bytes));
+    parse_result_ = ERROR_SUCCESS;
+  } catch (const RunError&) {
+    parse_result_ = ERROR_BADDB;  // remembered, so that a bad file is not read on every call
+  }
+  parsed_stat_ = read;
+  return parse_result_;
+}
 
 bool RegistryStore::KeyPath(HKEY key, std::string& path) const {
   if (key == HKEY_CURRENT_USER) {
@@ -106,9 +62,8 @@ long RegistryStore::RegOpenKeyExA(HKEY root, const char* sub_key, std::uint32_t,
   std::string base;
   if (!KeyPath(root, base)) return ERROR_INVALID_HANDLE;
   const std::string path = JoinKey(base, sub_key == nullptr ? "" : sub_key);
-  std::optional<RegFile> file;
-  if (const long rc = ReadRegFile(file_, file); rc != ERROR_SUCCESS) return rc;
-  if (!file->KeyExists(path)) return ERROR_FILE_NOT_FOUND;
+  if (const long rc = Load(); rc != ERROR_SUCCESS) return rc;
+  if (!parsed_->KeyExists(path)) return ERROR_FILE_NOT_FOUND;
   const HKEY h = next_handle_++;
   handles_[h] = path;
   *result = h;
@@ -122,12 +77,11 @@ long RegistryStore::RegQueryValueExA(HKEY key, const char* name, std::uint32_t* 
   if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
   std::string path;
   if (!KeyPath(key, path)) return ERROR_INVALID_HANDLE;
-  std::optional<RegFile> file;
-  if (const long rc = ReadRegFile(file_, file); rc != ERROR_SUCCESS) return rc;
-  if (!file->KeyExists(path)) return ERROR_KEY_DELETED;
-  auto value = file->Get(path, name == nullptr ? "" : name);
+  if (const long rc = Load(); rc != ERROR_SUCCESS) return rc;
+  if (!parsed_->KeyExists(path)) return ERROR_KEY_DELETED;
+  auto value = parsed_->Get(path, name == nullptr ? "" : name);
   if (!value) return ERROR_FILE_NOT_FOUND;
-  std::string bytes = value->data;
+  std::string bytes = std::move(value->data);
   if ((value->type == kRegSz || value->type == kRegExpandSz) &&
       (bytes.empty() || bytes.back() != '\0')) {
     bytes += '\0';
@@ -160,12 +114,22 @@ long RegistryStore::RegSetValueExA(HKEY key, const char* name, std::uint32_t res
       value.data.back() == '\0') {
     value.data.pop_back();
   }
-  FileLock lock(file_.string() + ".lock");
-  if (!lock.held()) return ERROR_ACCESS_DENIED;
-  std::optional<RegFile> file;
-  if (const long rc = ReadRegFile(file_, file); rc != ERROR_SUCCESS) return rc;
-  if (!file->Set(path, name == nullptr ? "" : name, value)) return ERROR_KEY_DELETED;
-  return WriteAtomically(file_, file->Serialize()) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  std::unique_ptr<ExclusiveLock> lock;
+  LockOptions options;
+  options.create = true;
+  options.follow_replacement = true;  // someone may remove the lock file while it is held
+  if (files_.LockExclusive(file_.string() + ".lock", options, lock)) return ERROR_ACCESS_DENIED;
+  if (const long rc = Load(); rc != ERROR_SUCCESS) return rc;
+  if (!parsed_->Set(path, name == nullptr ? "" : name, value)) return ERROR_KEY_DELETED;
+  FileStat written{};
+  if (files_.WriteFileAtomically(file_, parsed_->Serialize(), IfExists::kReplace, &written)) {
+    // The parsed file holds a change that the disk does not: read the file again next time.
+    parsed_.reset();
+    parsed_stat_.reset();
+    return ERROR_ACCESS_DENIED;
+  }
+  parsed_stat_ = written;
+  return ERROR_SUCCESS;
 }
 
 long RegistryStore::RegCloseKey(HKEY key) {

@@ -1,10 +1,6 @@
 #include "platform/system.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <fstream>
-#include <system_error>
 
 #include "platform/run_error.h"
 #include "platform/text.h"
@@ -15,10 +11,12 @@ namespace cs::platform {
 
 void ExitProcessEnd::EndNow() { std::_Exit(0); }
 
-System::System(fs::path prefix, fs::path program_dir, std::vector<std::string> args)
-    : paths_(prefix),
-      registry_(prefix / "user.reg"),
-      profile_(paths_),
+System::System(FileSystem& files, fs::path prefix, fs::path program_dir,
+               std::vector<std::string> args)
+    : files_(files),
+      paths_(files, prefix),
+      registry_(files, prefix / "user.reg"),
+      profile_(files, paths_),
       program_dir_(std::move(program_dir)),
       args_(std::move(args)) {}
 
@@ -32,14 +30,12 @@ std::string System::CommandLineText() const { return RebuildCommandLine(args_, p
 
 bool System::FileExists(const std::string& windows_path) const {
   auto host = paths_.Resolve(windows_path);
-  std::error_code ec;
-  return host && fs::is_regular_file(*host, ec);
+  return host && files_.Stat(*host).kind == FileKind::kRegular;
 }
 
 std::string System::DirQuery(const std::string& windows_path) const {
   auto host = paths_.Resolve(windows_path);
-  std::error_code ec;
-  if (!host || !fs::is_regular_file(*host, ec)) return {};
+  if (!host || files_.Stat(*host).kind != FileKind::kRegular) return {};
   return host->filename().string();
 }
 
@@ -47,11 +43,9 @@ void System::WriteText(const std::string& windows_path, const std::string& ansi,
                        bool append) const {
   auto host = paths_.ResolveForCreate(windows_path);
   if (!host) throw RunError(err::kPathNotFound, "Path not found");
-  std::ofstream out(*host, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-  if (!out) throw RunError(err::kPathFileAccess, "Path/File access error");
-  out.write(ansi.data(), static_cast<std::streamsize>(ansi.size()));
-  out.flush();
-  if (!out) throw RunError(err::kPathFileAccess, "Path/File access error");
+  if (files_.WriteFile(*host, ansi, append)) {
+    throw RunError(err::kPathFileAccess, "Path/File access error");
+  }
 }
 
 std::string RebuildCommandLine(const std::vector<std::string>& args, const WindowsPaths& paths) {
@@ -70,10 +64,9 @@ std::string RebuildCommandLine(const std::vector<std::string>& args, const Windo
   return text;
 }
 
-fs::path ExecutableDirectory() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::current_path();
+fs::path ExecutableDirectory(const FileSystem& files) {
+  const fs::path exe = files.Canonical("/proc/self/exe");
+  if (exe.empty()) return files.Canonical(".");
   return exe.parent_path();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/private_profile.h"
 #include "platform/registry_store.h"
 #include "platform/windows_paths.h"
@@ -26,10 +27,12 @@ class ExitProcessEnd : public ProcessEnd {
 
 class System {
  public:
+  // `files` is the file system of every file operation; it must outlive the System.
   // `program_dir` is the host folder that holds the executable.
-  System(std::filesystem::path prefix, std::filesystem::path program_dir,
+  System(FileSystem& files, std::filesystem::path prefix, std::filesystem::path program_dir,
          std::vector<std::string> args);
 
+  FileSystem& files() const { return files_; }
   const WindowsPaths& paths() const { return paths_; }
   RegistryStore& registry() { return registry_; }
   const PrivateProfile& profile() const { return profile_; }
@@ -44,11 +47,13 @@ class System {
   // The directory query with normal attributes: the file's name when a file exists, else "".
   std::string DirQuery(const std::string& windows_path) const;
 
-  // Writes ANSI text to a file named by a Windows path: emptied first, or appended to.
-  // Throws RunError when the file cannot be opened or written.
+  // Writes ANSI text to a file named by a Windows path: emptied first, or appended to; the file
+  // is opened and closed again for every call. Throws RunError when the path names no folder
+  // (76) or the file cannot be written (75).
   void WriteText(const std::string& windows_path, const std::string& ansi, bool append) const;
 
  private:
+  FileSystem& files_;
   WindowsPaths paths_;
   RegistryStore registry_;
   PrivateProfile profile_;
@@ -62,6 +67,6 @@ class System {
 std::string RebuildCommandLine(const std::vector<std::string>& args, const WindowsPaths& paths);
 
 // The folder that holds the running executable.
-std::filesystem::path ExecutableDirectory();
+std::filesystem::path ExecutableDirectory(const FileSystem& files);
 
 }  // namespace cs::platform

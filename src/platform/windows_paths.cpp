@@ -1,6 +1,6 @@
 #include "platform/windows_paths.h"
 
-#include <system_error>
+#include <algorithm>
 #include <vector>
 
 #include "platform/text.h"
@@ -9,23 +9,29 @@ namespace fs = std::filesystem;
 
 namespace cs::platform {
 
-WindowsPaths::WindowsPaths(fs::path prefix) : prefix_(std::move(prefix)) {}
+WindowsPaths::WindowsPaths(const FileSystem& files, fs::path prefix)
+    : files_(files), prefix_(std::move(prefix)) {}
 
-std::optional<fs::path> FindEntryNoCase(const fs::path& dir, const std::string& name) {
-  std::error_code ec;
-  fs::directory_iterator it(dir, ec);
-  if (ec) return std::nullopt;
-  std::optional<fs::path> found;
-  for (const auto& e : it) {
-    const std::string entry = e.path().filename().string();
-    if (entry == name) return e.path();
-    // Several entries differing only in case: take the same one every time.
-    if (EqualsNoCase(entry, name) && (!found || entry < found->filename().string())) {
-      found = e.path();
-    }
+std::optional<fs::path> FindEntryNoCase(const FileSystem& files, const fs::path& dir,
+                                        const std::string& name) {
+  std::vector<std::string> entries;
+  if (files.ListDirectory(dir, entries)) return std::nullopt;
+  const std::string* found = nullptr;
+  for (const auto& entry : entries) {
+    if (entry == name) return dir / entry;
+    if (EqualsNoCase(entry, name) && (found == nullptr || entry < *found)) found = &entry;
   }
-  return found;
+  if (found == nullptr) return std::nullopt;
+  return dir / *found;
 }
+
+namespace {
+
+bool IsDirectory(const FileSystem& files, const fs::path& path) {
+  return files.Stat(path).kind == FileKind::kDirectory;
+}
+
+}  // namespace
 
 std::optional<WindowsPaths::Split> WindowsPaths::SplitPath(std::string_view windows_path) const {
   const std::string_view p = Trim(windows_path, " ");
@@ -36,8 +42,7 @@ std::optional<WindowsPaths::Split> WindowsPaths::SplitPath(std::string_view wind
 
   const char lower = static_cast<char>(letter >= 'a' ? letter : letter + 0x20);
   const fs::path link = prefix_ / "dosdevices" / (std::string(1, lower) + ":");
-  std::error_code ec;
-  if (!fs::is_directory(link, ec)) return std::nullopt;
+  if (!IsDirectory(files_, link)) return std::nullopt;
 
   Split out;
   out.root = link;
@@ -64,14 +69,13 @@ std::optional<fs::path> WindowsPaths::Resolve(std::string_view windows_path) con
   auto split = SplitPath(windows_path);
   if (!split) return std::nullopt;
   fs::path current = split->root;
-  std::error_code ec;
   for (const auto& comp : split->components) {
-    if (!fs::is_directory(current, ec)) return std::nullopt;
-    auto entry = FindEntryNoCase(current, comp);
+    if (!IsDirectory(files_, current)) return std::nullopt;
+    auto entry = FindEntryNoCase(files_, current, comp);
     if (!entry) return std::nullopt;
     current = *entry;
   }
-  if (!fs::exists(current, ec)) return std::nullopt;
+  if (files_.Stat(current).kind == FileKind::kMissing) return std::nullopt;
   return current;
 }
 
@@ -79,35 +83,34 @@ std::optional<fs::path> WindowsPaths::ResolveForCreate(std::string_view windows_
   auto split = SplitPath(windows_path);
   if (!split || split->components.empty()) return std::nullopt;
   fs::path current = split->root;
-  std::error_code ec;
   for (std::size_t i = 0; i + 1 < split->components.size(); ++i) {
-    auto entry = FindEntryNoCase(current, split->components[i]);
-    if (!entry || !fs::is_directory(*entry, ec)) return std::nullopt;
+    auto entry = FindEntryNoCase(files_, current, split->components[i]);
+    if (!entry || !IsDirectory(files_, *entry)) return std::nullopt;
     current = *entry;
   }
-  if (!fs::is_directory(current, ec)) return std::nullopt;
+  if (!IsDirectory(files_, current)) return std::nullopt;
   const std::string& last = split->components.back();
-  if (auto entry = FindEntryNoCase(current, last)) return *entry;
+  if (auto entry = FindEntryNoCase(files_, current, last)) return *entry;
   return current / last;
 }
 
 std::string WindowsPaths::ToWindows(const fs::path& host_path) const {
-  std::error_code ec;
-  const fs::path target = fs::weakly_canonical(fs::absolute(host_path, ec), ec);
-  if (ec) return {};
+  const fs::path target = files_.Canonical(host_path);
+  if (target.empty()) return {};
   std::string best_letter;
   fs::path best_root;
   std::size_t best_depth = 0;
-  fs::directory_iterator it(prefix_ / "dosdevices", ec);
-  if (ec) return {};
-  for (const auto& e : it) {
-    const std::string name = e.path().filename().string();
+  std::vector<std::string> drives;
+  if (files_.ListDirectory(prefix_ / "dosdevices", drives)) return {};
+  std::sort(drives.begin(), drives.end());  // of two drives on one folder, the first letter
+  for (const auto& name : drives) {
     if (name.size() != 2 || name[1] != ':') continue;
     const char c = name[0];
     if (c < 'a' || c > 'z') continue;
-    std::error_code ec2;
-    const fs::path root = fs::canonical(e.path(), ec2);
-    if (ec2) continue;
+    const fs::path link = prefix_ / "dosdevices" / name;
+    if (!IsDirectory(files_, link)) continue;
+    const fs::path root = files_.Canonical(link);
+    if (root.empty()) continue;
     // Is `root` a prefix of `target`, component by component?
     auto r = root.begin();
     auto t = target.begin();

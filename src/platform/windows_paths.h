@@ -15,11 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace cs::platform {
 
+// Every look-up goes through the FileSystem, so that a test can serve it from memory.
 class WindowsPaths {
  public:
-  explicit WindowsPaths(std::filesystem::path prefix);
+  WindowsPaths(const FileSystem& files, std::filesystem::path prefix);
 
   // The host path of an existing file or directory, or nothing when the path names none.
   std::optional<std::filesystem::path> Resolve(std::string_view windows_path) const;
@@ -34,6 +37,7 @@ class WindowsPaths {
   std::string ToWindows(const std::filesystem::path& host_path) const;
 
   const std::filesystem::path& prefix() const { return prefix_; }
+  const FileSystem& files() const { return files_; }
 
  private:
   struct Split {
@@ -42,11 +46,14 @@ class WindowsPaths {
   };
   std::optional<Split> SplitPath(std::string_view windows_path) const;
 
+  const FileSystem& files_;
   std::filesystem::path prefix_;
 };
 
-// Finds the entry of `dir` named `name` without regard to letter case; an exact match wins.
-std::optional<std::filesystem::path> FindEntryNoCase(const std::filesystem::path& dir,
+// Finds the entry of `dir` named `name` without regard to letter case; an exact match wins, and
+// of several that differ only in case the same one every time.
+std::optional<std::filesystem::path> FindEntryNoCase(const FileSystem& files,
+                                                     const std::filesystem::path& dir,
                                                      const std::string& name);
 
 }  // namespace cs::platform

@@ -65,7 +65,7 @@ TEST(RunDriverTest, DataPathOneLongerThanTheProgramDirectoryIsAName) {
   const auto program_dir = prefix.drive_c() / "PROGRAMS" / "CATSYNCAPP";
   std::filesystem::create_directories(program_dir);
   test::WriteFile(prefix.drive_c() / "DATA" / "ACEDATA0307.YW", "x");
-  platform::System system(prefix.root(), program_dir, {});
+  platform::System system(prefix.files(), prefix.root(), program_dir, {});
   ASSERT_EQ(system.ProgramDirectory().size(), 22u);
   test::FakeUi ui;
   test::FakeClock clock;
@@ -83,7 +83,8 @@ class BrokenWindow : public test::FakeUi {
 
 TEST(RunDriverTest, AbortInTheDriverLeavesTheRunWithoutClosing) {
   test::TempPrefix prefix;
-  platform::System system(prefix.root(), prefix.drive_c() / "APP", {"C:\\DATA\\ACEDATA.YW"});
+  platform::System system(prefix.files(), prefix.root(), prefix.drive_c() / "APP",
+                          {"C:\\DATA\\ACEDATA.YW"});
   std::filesystem::create_directories(prefix.drive_c() / "APP");
   test::WriteFile(prefix.drive_c() / "YW" / "YWConfig.ini",
                   "[Vendors]\r\n1=Ace\r\n\r\n[Vendor-Ace]\r\nNameShort=ACE\r\nNameLong=Ace Wholesale\r\n");

@@ -31,7 +31,7 @@ TEST_F(DatabaseCopyTest, TheCopyHoldsEveryCommittedRow) {
     writer.Run("PRAGMA wal_autocheckpoint = 0; CREATE TABLE T (N INTEGER)");
     writer.Run("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) "
                "INSERT INTO T SELECT i FROM n");
-    CopyDatabase(file, copy);
+    CopyDatabase(prefix.files(), file, copy);
     RawDb check(copy);
     EXPECT_EQ(check.One("SELECT count(*) || ' ' || sum(N) FROM T"), "500 125250");
   }
@@ -42,10 +42,10 @@ TEST_F(DatabaseCopyTest, ACopyThatCannotBeMadeLeavesNothing) {
   db::CreateDatabase(file.string(), kDatabasePassword);
   const auto taken = prefix.drive_c() / "TAKEN";
   test::WriteFile(taken, "keep me");
-  EXPECT_THROW(CopyDatabase(file, taken), RunError);
+  EXPECT_THROW(CopyDatabase(prefix.files(), file, taken), RunError);
   EXPECT_EQ(test::ReadFile(taken), "keep me");
   const auto copy = prefix.drive_c() / "NONE.YW.copy";
-  EXPECT_THROW(CopyDatabase(prefix.drive_c() / "NONE.YW", copy), RunError);
+  EXPECT_THROW(CopyDatabase(prefix.files(), prefix.drive_c() / "NONE.YW", copy), RunError);
   EXPECT_FALSE(std::filesystem::exists(copy));
   EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "NONE.YW"));
 }
@@ -63,16 +63,16 @@ TEST_F(DatabaseCopyTest, AReplacementTakesTheTargetsPlaceWhole) {
       old.Run("PRAGMA journal_mode = " + journal);
       old.Run("CREATE TABLE T (N INTEGER); INSERT INTO T VALUES (1)");
     }
-    CopyDatabase(target, replacement);
+    CopyDatabase(prefix.files(), target, replacement);
     {
       RawDb work(replacement);
       work.Run("INSERT INTO T VALUES (2); CREATE TABLE U (X TEXT)");
     }
     RawDb reader(target);
     reader.Run("BEGIN; SELECT count(*) FROM T");
-    EXPECT_THROW(ReplaceDatabase(prefix.drive_c() / "MISSING.YW", target), RunError);
+    EXPECT_THROW(ReplaceDatabase(prefix.files(), prefix.drive_c() / "MISSING.YW", target), RunError);
     reader.Run("COMMIT");
-    ReplaceDatabase(replacement, target);
+    ReplaceDatabase(prefix.files(), replacement, target);
     EXPECT_FALSE(std::filesystem::exists(replacement));
     RawDb check(target);
     EXPECT_EQ(check.One("SELECT group_concat(N) FROM T"), "1,2");

@@ -56,7 +56,7 @@ class DbTest : public ::testing::Test {
   }
 
   TempPrefix prefix;
-  platform::WindowsPaths paths{prefix.root()};
+  platform::WindowsPaths paths{prefix.files(), prefix.root()};
   db::Engine engine{paths};
 };
 

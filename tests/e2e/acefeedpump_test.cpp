@@ -220,7 +220,7 @@ TEST_F(AcefeedpumpTest, AbortAndIgnoreAnsweredOnTheConsole) {
   const std::string data = MakeData("DATA/ACEDATA0307.YW", DataKind::kFull, {.rows = 3});
   // Make the copy of the data file's Ace table fail: a column the current database lacks.
   {
-    platform::WindowsPaths paths(prefix.root());
+    platform::WindowsPaths paths(prefix.files(), prefix.root());
     db::Engine engine(paths);
     db::Connection cnn(engine);
     cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + data + ";Jet OLEDB:Database Password=qed5190");

@@ -25,13 +25,14 @@ inline constexpr char kMaskedLink[] = "[MS Access;DATABASE=C:\\YIELDWARDEN\\YIEL
 // chosen, the engine, logging on, and the vendor Ace loaded as the run driver loads it.
 struct SetupRun {
   explicit SetupRun(const std::filesystem::path& prefix)
-      : system(prefix, prefix / "drive_c" / "APP", {}), run(system), registry(run), engine(system.paths()) {
+      : system(files, prefix, prefix / "drive_c" / "APP", {}), run(system), registry(run), engine(system.paths()) {
     registry.SetRegistryKey();
     config::clsVendor vendor(run, registry);
     vendor.VendorID(1);
     import = std::make_unique<import::ImportRun>(
         import::ImportRun{run, registry, engine, vendor.NameShort(), vendor.Name()});
   }
+  platform::PosixFileSystem files;
   platform::System system;
   FakeRun run;
   config::Registry registry;
@@ -91,7 +92,7 @@ class ImportTest : public ::testing::Test {
   // The rows of a query on a database, each as its fields' texts joined by "|".
   std::vector<std::string> Rows(const std::string& file, const std::string& sql,
                                 const std::vector<std::string>& fields) {
-    platform::WindowsPaths paths(prefix.root());
+    platform::WindowsPaths paths(prefix.files(), prefix.root());
     db::Engine engine(paths);
     db::Connection cnn(engine);
     cnn.Open(db::ConnectionString(file));
@@ -106,7 +107,7 @@ class ImportTest : public ::testing::Test {
     return out;
   }
   void Execute(const std::string& file, const std::vector<std::string>& statements) {
-    platform::WindowsPaths paths(prefix.root());
+    platform::WindowsPaths paths(prefix.files(), prefix.root());
     db::Engine engine(paths);
     db::Connection cnn(engine);
     cnn.Open(db::ConnectionString(file));

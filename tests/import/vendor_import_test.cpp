@@ -6,7 +6,6 @@
 #include "import/imports.h"
 #include "import/statements.h"
 #include "config/ini_file.h"
-#include "platform/file_lock.h"
 #include "schema/product_table.h"
 #include "import_support.h"
 
@@ -42,7 +41,7 @@ TEST_F(VendorImportTest, FullFileReplacesTheProductTablesAndRecordsTheOldDate) {
   // No prefix: both settings are written as empty text.
   EXPECT_TRUE(registry().QueryValue(config::HKEY_CURRENT_USER, registry().ProductKey,
                                          "VendorPrefix_ACE").index() == 1);
-  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
+  EXPECT_EQ(test::Beside(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
 
   EXPECT_EQ(log, (std::vector<std::string>{
       "Status = Validating Database File",
@@ -310,7 +309,7 @@ TEST_F(VendorImportTest, FailedImportLeavesTheCurrentDatabaseAsItWas) {
     EXPECT_NE(ui().boxes[0].text.find("CatalogSync.frmMain.ImportFile"), std::string::npos);
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(PriceFilesValue("Ace"), "");
-    EXPECT_TRUE(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".before").empty());
+    EXPECT_TRUE(test::Beside(Host("YieldWarden/YieldWarden.yw"), ".before").empty());
   }
 }
 
@@ -345,7 +344,7 @@ TEST_F(VendorImportTest, CopyLeftByAnUnfinishedImportIsNamedAndKept) {
   run().logging = false;
   ASSERT_TRUE(import::ImportFile(Import(), data, kCurrentDb));
   EXPECT_EQ(test::ReadFile(left), "earlier");
-  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".before").size(), 1u);
+  EXPECT_EQ(test::Beside(Host("YieldWarden/YieldWarden.yw"), ".before").size(), 1u);
   EXPECT_EQ(LogMessages(), std::vector<std::string>{
       "A copy of the current database made by an import that did not end is kept at "
       "C:\\YieldWarden\\YieldWarden.yw.before-import"});
@@ -365,7 +364,7 @@ TEST_F(VendorImportTest, WorkingCopyLeftByADeadRunIsRemovedAndSaid) {
       "The working copy of an import that did not end was removed: "
       "C:\\YieldWarden\\YieldWarden.yw.unfinished-import"});
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 2u);
-  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
+  EXPECT_EQ(test::Beside(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
 
   // A failed import leaves nothing beside the database either.
   const std::string bad = MakeData("ACEDATABAD.YW", DataKind::kFull, {.rows = 2});
@@ -373,7 +372,7 @@ TEST_F(VendorImportTest, WorkingCopyLeftByADeadRunIsRemovedAndSaid) {
   ui().answers = {platform::kIdAbort};
   EXPECT_FALSE(import::ImportFile(Import(), bad, kCurrentDb));
   EXPECT_EQ(Count(kCurrentDb, "Ace"), 2u);
-  EXPECT_EQ(platform::SiblingsNamed(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
+  EXPECT_EQ(test::Beside(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
 }
 
 TEST_F(VendorImportTest, ImportsOfOneDatabaseRunOneAfterTheOther) {

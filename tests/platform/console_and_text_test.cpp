@@ -73,9 +73,10 @@ TEST(ConsoleUiTest, PrintsBoxesAndReadsTheAnswer) {
 TEST(SystemTest, ProgramDirectoryIsTheWindowsFormWithoutSeparator) {
   test::TempPrefix prefix;
   std::filesystem::create_directories(prefix.drive_c() / "Program Files" / "CatalogSync");
-  System system(prefix.root(), prefix.drive_c() / "Program Files" / "CatalogSync", {});
+  System system(prefix.files(), prefix.root(), prefix.drive_c() / "Program Files" / "CatalogSync",
+                {});
   EXPECT_EQ(system.ProgramDirectory(), "C:\\Program Files\\CatalogSync");
-  System at_root(prefix.root(), prefix.drive_c(), {"-s"});
+  System at_root(prefix.files(), prefix.root(), prefix.drive_c(), {"-s"});
   EXPECT_EQ(at_root.ProgramDirectory(), "C:");
   EXPECT_EQ(at_root.CommandLineText(), "-s");
   test::WriteFile(prefix.drive_c() / "file.yw", "x");

@@ -1,16 +1,23 @@
 #include "platform/private_profile.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "platform/prefix.h"
 #include "test_support.h"
 
 namespace cs::platform {
 namespace {
 
+constexpr char kTestIni[] = "/prefix/drive_c/test.ini";
+
+// The INI functions over a prefix in memory.
 class PrivateProfileTest : public ::testing::Test {
  protected:
+  PrivateProfileTest() { EnsurePrefix(files, "/prefix"); }
+
   std::string Get(const char* section, const char* key, const char* def, std::uint32_t size,
                   std::uint32_t* result = nullptr, const char* file = "C:\\test.ini") {
     std::string buf(size + 4, '#');
@@ -18,12 +25,12 @@ class PrivateProfileTest : public ::testing::Test {
     if (result != nullptr) *result = n;
     return buf.substr(0, size);
   }
-  void Ini(const std::string& text) { test::WriteFile(prefix.drive_c() / "test.ini", text); }
-  std::string IniText() { return test::ReadFile(prefix.drive_c() / "test.ini"); }
+  void Ini(const std::string& text) { files.AddFile(kTestIni, text); }
+  std::string IniText() { return files.Contents(kTestIni).value_or("(none)"); }
 
-  test::TempPrefix prefix;
-  WindowsPaths paths{prefix.root()};
-  PrivateProfile profile{paths};
+  test::MemoryFileSystem files;
+  WindowsPaths paths{files, "/prefix"};
+  PrivateProfile profile{files, paths};
 };
 
 TEST_F(PrivateProfileTest, ValuesAreCutToTheByteAndCountedWithoutTheNul) {
@@ -88,8 +95,8 @@ TEST_F(PrivateProfileTest, ReadsTheFileAsWindowsDoes) {
       {"section1", "later", "def"},  // only the first copy of a section is searched
       {"section1", "ghost", "def"},
       {"", "ghost", "def"},
-      {"open", "k", "in open"},       // a header without "]"; CR alone ends a line
-      {"", "e", "def"},               // a section given as "" reads the default
+      {"open", "k", "in open"},  // a header without "]"; CR alone ends a line
+      {"", "e", "empty name"},   // the section "" is the one headed "[]", as on Windows
       {"section1", "", "def"},
       {"missing", "name1", "def"},
   };
@@ -169,17 +176,120 @@ TEST_F(PrivateProfileTest, WritesKeepEveryOtherLine) {
 
 TEST_F(PrivateProfileTest, RefusedWritesChangeNothing) {
   EXPECT_EQ(profile.WritePrivateProfileStringA(nullptr, "k", "v", "C:\\test.ini"), 0);
-  EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "test.ini"));
+  EXPECT_EQ(files.Stat(kTestIni).kind, FileKind::kMissing);
   EXPECT_EQ(profile.WritePrivateProfileStringA("s", "k", "v", "C:\\NoDir\\test.ini"), 0);
-  EXPECT_FALSE(std::filesystem::exists(prefix.drive_c() / "NoDir"));
+  EXPECT_EQ(files.Stat("/prefix/drive_c/NoDir").kind, FileKind::kMissing);
   EXPECT_EQ(profile.WritePrivateProfileStringA("s", "k", "v", "Q:\\test.ini"), 0);
   // A new file is created with the section and the key.
   ASSERT_NE(profile.WritePrivateProfileStringA("s", "k", "v", "C:\\test.ini"), 0);
   EXPECT_EQ(IniText(), "[s]\r\nk=v\r\n");
+  files.AddDirectory("/prefix/drive_c/ro");
+  files.SetReadOnly("/prefix/drive_c/ro", true);
+  EXPECT_EQ(profile.WritePrivateProfileStringA("s", "k", "v", "C:\\ro\\x.ini"), 0);
+  // A read-only file, a folder, a FIFO or a file that cannot be read is never replaced.
+  files.SetReadOnly(kTestIni, true);
+  EXPECT_EQ(profile.WritePrivateProfileStringA("s", "k", "w", "C:\\test.ini"), 0);
+  files.AddDirectory("/prefix/drive_c/folder.ini");
+  files.AddSpecial("/prefix/drive_c/fifo.ini");
+  files.AddFile("/prefix/drive_c/locked.ini", "[s]\r\nk=secret\r\n");
+  files.fault = [](std::string_view op, const std::filesystem::path& path) {
+    return op == "ReadFile" && path.filename() == "locked.ini"
+               ? std::make_error_code(std::errc::permission_denied)
+               : std::error_code();
+  };
+  for (const char* path : {"C:\\folder.ini", "C:\\fifo.ini", "C:\\locked.ini"}) {
+    EXPECT_EQ(profile.WritePrivateProfileStringA("s", "k", "v", path), 0) << path;
+    EXPECT_EQ(Get("s", "k", "def", 16, nullptr, path).substr(0, 4), std::string("def\0", 4))
+        << path;
+  }
+  files.fault = nullptr;
+  EXPECT_EQ(IniText(), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(files.Stat("/prefix/drive_c/folder.ini").kind, FileKind::kDirectory);
+  EXPECT_EQ(files.Stat("/prefix/drive_c/fifo.ini").kind, FileKind::kOther);
+  EXPECT_EQ(files.Contents("/prefix/drive_c/locked.ini"), "[s]\r\nk=secret\r\n");
+}
+
+// A value written under the section "" reads back: Windows writes "[]" for it and reads the
+// section "[]" for "" (the key "" likewise is a line "=value").
+TEST_F(PrivateProfileTest, AnEmptySectionOrKeyNameIsANameLikeAnyOther) {
+  ASSERT_NE(profile.WritePrivateProfileStringA("", "key", "string", "C:\\test.ini"), 0);
+  EXPECT_EQ(IniText(), "[]\r\nkey=string\r\n");
+  std::uint32_t n = 0;
+  EXPECT_EQ(Get("", "key", "def", 16, &n).substr(0, n), "string");
+  ASSERT_NE(profile.WritePrivateProfileStringA("App", "", "nameless", "C:\\test.ini"), 0);
+  EXPECT_EQ(IniText(), "[]\r\nkey=string\r\n[App]\r\n=nameless\r\n");
+  EXPECT_EQ(Get("App", "", "def", 16, &n).substr(0, n), "nameless");
+  EXPECT_EQ(Get(" App ", "", "def", 16, &n).substr(0, n), "def");  // names read as given
+  // As in the conformance tests of Windows: "[]" and "=value" are read, an absent one is not.
+  Ini("\r\nkey=val_no_section\r\n[]\r\nkey=val_e_section\r\n[s]\r\n=val_no_key\r\n[t]\r\n");
+  EXPECT_EQ(Get("", "key", "def", 32, &n).substr(0, n), "val_e_section");
+  EXPECT_EQ(Get("s", "", "def", 32, &n).substr(0, n), "val_no_key");
+  EXPECT_EQ(Get("t", "", "def", 32, &n).substr(0, n), "def");
+  ASSERT_NE(profile.WritePrivateProfileStringA("", nullptr, nullptr, "C:\\test.ini"), 0);
+  EXPECT_EQ(IniText(), "\r\nkey=val_no_section\r\n[s]\r\n=val_no_key\r\n[t]\r\n");
+}
+
+// Damaged and hostile files read as far as they make sense, and a write changes only its line.
+TEST_F(PrivateProfileTest, HostileFilesAreReadAndKeptAsTheyAre) {
+  const std::string huge(5'000'000, 'v');
+  struct Case {
+    const char* what;
+    std::string text;
+    std::string value;  // of [s] k, cut to the buffer of 64
+  } cases[] = {
+      {"a NUL in a line", "[s]\r\nk=" + std::string("a\0b", 3) + "\r\n", std::string("a\0b", 3)},
+      {"NULs before the section", std::string("\0\0\r\n", 4) + "[s]\r\nk=v", "v"},
+      {"a huge value", "[s]\nk=" + huge + "\n", huge.substr(0, 63)},
+      {"a UTF-8 byte-order mark", "\xEF\xBB\xBF[s]\r\nk=v\r\n", "def"},
+      {"bytes of no encoding", "[s]\r\nk=\xff\xfe\x80\r\n", "\xff\xfe\x80"},
+      {"a cut-off line", "[s]\r\nk=v\r\nx=", "v"},
+      {"a header never closed", "[s\r\nk=v", "v"},
+  };
+  for (const auto& c : cases) {
+    Ini(c.text);
+    std::uint32_t n = 0;
+    EXPECT_EQ(Get("s", "k", "def", 64, &n).substr(0, n), c.value) << c.what;
+    ASSERT_NE(profile.WritePrivateProfileStringA("t", "new", "1", "C:\\test.ini"), 0) << c.what;
+    const std::string after = IniText();
+    EXPECT_TRUE(after.starts_with(c.text)) << c.what;
+    EXPECT_TRUE(after.ends_with("[t]\r\nnew=1\r\n")) << c.what;
+  }
+}
+
+// On the real disk: a FIFO is never opened for reading (it would wait for a writer), and a
+// read-only file is refused, as Windows refuses it.
+TEST(PrivateProfileOnDiskTest, AFifoOrAReadOnlyFileIsLeftAlone) {
+  test::TempPrefix prefix;
+  WindowsPaths paths(prefix.files(), prefix.root());
+  PrivateProfile profile(prefix.files(), paths);
+  ASSERT_EQ(mkfifo((prefix.drive_c() / "fifo.ini").c_str(), 0644), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    char buffer[16];
+    const auto n =
+        profile.GetPrivateProfileStringA("s", "k", "def", buffer, sizeof buffer, "C:\\fifo.ini");
+    const int written = profile.WritePrivateProfileStringA("s", "k", "v", "C:\\fifo.ini");
+    _exit(n == 3 && written == 0 ? 0 : 1);
+  }
+  int status = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 1000 && done == 0; ++i) {  // ten seconds at most, then it is stuck
+    done = waitpid(pid, &status, WNOHANG);
+    if (done == 0) usleep(10'000);
+  }
+  if (done == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "the INI functions waited on a FIFO";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
   if (geteuid() != 0) {  // root writes anywhere
-    std::filesystem::create_directories(prefix.drive_c() / "ro");
-    chmod((prefix.drive_c() / "ro").c_str(), 0555);
-    EXPECT_EQ(profile.WritePrivateProfileStringA("s", "k", "v", "C:\\ro\\x.ini"), 0);
+    test::WriteFile(prefix.drive_c() / "ro.ini", "[s]\r\nk=v\r\n");
+    chmod((prefix.drive_c() / "ro.ini").c_str(), 0444);
+    EXPECT_EQ(profile.WritePrivateProfileStringA("s", "k", "w", "C:\\ro.ini"), 0);
+    EXPECT_EQ(test::ReadFile(prefix.drive_c() / "ro.ini"), "[s]\r\nk=v\r\n");
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/prefix.h"
+#include "platform/run_error.h"
+#include "platform/text.h"
 #include "test_support.h"
 
 namespace cs::platform {
@@ -9,19 +12,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A prefix in memory, made by EnsurePrefix, with a few files and a drive D: of its own.
 class WindowsPathsTest : public ::testing::Test {
  protected:
+  struct Prefix {
+    fs::path root() const { return "/prefix"; }
+    fs::path drive_c() const { return "/prefix/drive_c"; }
+  };
   void SetUp() override {
-    test::WriteFile(prefix.drive_c() / "YieldWarden" / "YieldWarden.yw", "db");
-    test::WriteFile(prefix.drive_c() / "Data" / "ACEDATA0307.YW", "data");
-    test::WriteFile(prefix.drive_c() / "Twins" / "file.txt", "lower");
-    test::WriteFile(prefix.drive_c() / "Twins" / "FILE.TXT", "upper");
-    fs::create_directories(prefix.root() / "elsewhere");
-    fs::create_directory_symlink(prefix.root() / "elsewhere", prefix.root() / "dosdevices" / "d:");
-    test::WriteFile(prefix.root() / "elsewhere" / "x" / "name.yw", "d");
+    EnsurePrefix(files, prefix.root());
+    files.AddFile(prefix.drive_c() / "YieldWarden" / "YieldWarden.yw", "db");
+    files.AddFile(prefix.drive_c() / "Data" / "ACEDATA0307.YW", "data");
+    files.AddFile(prefix.drive_c() / "Twins" / "file.txt", "lower");
+    files.AddFile(prefix.drive_c() / "Twins" / "FILE.TXT", "upper");
+    files.AddDirectory(prefix.root() / "elsewhere");
+    files.AddSymlink(prefix.root() / "dosdevices" / "d:", prefix.root() / "elsewhere");
+    files.AddFile(prefix.root() / "elsewhere" / "x" / "name.yw", "d");
   }
-  test::TempPrefix prefix;
-  WindowsPaths paths{prefix.root()};
+  fs::path Canonical(const fs::path& p) const { return files.Canonical(p); }
+  std::string Contents(const fs::path& p) const { return files.Contents(p).value_or("(none)"); }
+
+  Prefix prefix;
+  test::MemoryFileSystem files;
+  WindowsPaths paths{files, prefix.root()};
 };
 
 TEST_F(WindowsPathsTest, ResolvesExistingFilesLikeWindows) {
@@ -51,7 +64,7 @@ TEST_F(WindowsPathsTest, ResolvesExistingFilesLikeWindows) {
     const auto got = paths.Resolve(c.windows);
     EXPECT_EQ(got.has_value(), c.host.has_value()) << c.windows;
     if (got && c.host) {
-      EXPECT_EQ(fs::canonical(*got), fs::canonical(*c.host)) << c.windows;
+      EXPECT_EQ(Canonical(*got), Canonical(*c.host)) << c.windows;
     }
   }
 }
@@ -64,12 +77,12 @@ TEST_F(WindowsPathsTest, DriveZIsTheHostRoot) {
   }
   const auto got = paths.Resolve(win);
   ASSERT_TRUE(got);
-  EXPECT_EQ(test::ReadFile(*got), "data");
+  EXPECT_EQ(Contents(*got), "data");
 }
 
 TEST_F(WindowsPathsTest, ExactMatchWinsAmongNamesDifferingInCase) {
-  EXPECT_EQ(test::ReadFile(*paths.Resolve("C:\\Twins\\FILE.TXT")), "upper");
-  EXPECT_EQ(test::ReadFile(*paths.Resolve("C:\\Twins\\file.txt")), "lower");
+  EXPECT_EQ(Contents(*paths.Resolve("C:\\Twins\\FILE.TXT")), "upper");
+  EXPECT_EQ(Contents(*paths.Resolve("C:\\Twins\\file.txt")), "lower");
   // Neither exact: the same one every time.
   EXPECT_EQ(*paths.Resolve("C:\\Twins\\File.txt"), *paths.Resolve("C:\\Twins\\fILE.TXT"));
 }
@@ -77,10 +90,10 @@ TEST_F(WindowsPathsTest, ExactMatchWinsAmongNamesDifferingInCase) {
 TEST_F(WindowsPathsTest, NewFilesAreCreatedUnderTheGivenName) {
   auto log = paths.ResolveForCreate("C:\\YIELDWARDEN\\New.LOG ");
   ASSERT_TRUE(log);
-  EXPECT_EQ(fs::weakly_canonical(*log), fs::canonical(prefix.drive_c()) / "YieldWarden" / "New.LOG");
+  EXPECT_EQ(Canonical(*log), Canonical(prefix.drive_c()) / "YieldWarden" / "New.LOG");
   // An existing file of another case is reused.
-  EXPECT_EQ(fs::canonical(*paths.ResolveForCreate("C:\\yieldwarden\\YIELDWARDEN.YW")),
-            fs::canonical(prefix.drive_c() / "YieldWarden" / "YieldWarden.yw"));
+  EXPECT_EQ(Canonical(*paths.ResolveForCreate("C:\\yieldwarden\\YIELDWARDEN.YW")),
+            Canonical(prefix.drive_c() / "YieldWarden" / "YieldWarden.yw"));
   EXPECT_FALSE(paths.ResolveForCreate("C:\\NoSuchDir\\New.LOG"));
   EXPECT_FALSE(paths.ResolveForCreate("New.LOG"));
 }
@@ -108,6 +121,55 @@ TEST_F(WindowsPathsTest, CommandLineIsRebuiltWithHostPathsInWindowsForm) {
       {{"two words.yw"}, "two words.yw"},
   };
   for (const auto& c : cases) EXPECT_EQ(RebuildCommandLine(c.args, paths), c.text);
+}
+
+// On the real disk: the links of a real prefix, followed by the real file system.
+TEST(WindowsPathsOnDiskTest, ResolvesThroughTheRealLinks) {
+  test::TempPrefix prefix;
+  test::WriteFile(prefix.drive_c() / "Data" / "ACEDATA0307.YW", "data");
+  WindowsPaths paths(prefix.files(), prefix.root());
+  const auto got = paths.Resolve("c:\\DATA\\acedata0307.yw");
+  ASSERT_TRUE(got);
+  EXPECT_EQ(test::ReadFile(*got), "data");
+  EXPECT_EQ(paths.ToWindows(*got), "C:\\Data\\ACEDATA0307.YW");
+  EXPECT_EQ(
+      paths.ToWindows(prefix.root() / "elsewhere"),
+      "Z:" + ReplaceAll(fs::weakly_canonical(prefix.root() / "elsewhere").string(), "/", "\\"));
+  const auto fresh = paths.ResolveForCreate("C:\\data\\New.LOG");
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fs::weakly_canonical(*fresh), fs::canonical(prefix.drive_c()) / "Data" / "New.LOG");
+}
+
+// The prefix made from nothing, and what it leaves alone when parts exist.
+TEST(PrefixTest, EnsurePrefixMakesWhatIsMissingAndKeepsTheRest) {
+  test::MemoryFileSystem files;
+  EnsurePrefix(files, "/p");
+  EXPECT_EQ(files.Stat("/p/drive_c").kind, FileKind::kDirectory);
+  EXPECT_EQ(files.Canonical("/p/dosdevices/c:"), "/p/drive_c");
+  EXPECT_EQ(files.Canonical("/p/dosdevices/z:"), "/");
+  const auto reg = files.Contents("/p/user.reg");
+  ASSERT_TRUE(reg);
+  EXPECT_TRUE(
+      reg->starts_with("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden]"));
+
+  files.AddFile("/p/user.reg", "REGEDIT4\r\n; mine\r\n");
+  files.Remove("/p/dosdevices/c:");
+  files.AddSymlink("/p/dosdevices/c:", "/nowhere");  // the user's, even pointing nowhere
+  EnsurePrefix(files, "/p");
+  EXPECT_EQ(files.Contents("/p/user.reg"), "REGEDIT4\r\n; mine\r\n");
+  EXPECT_TRUE(files.Paths().contains("/p/dosdevices/c:"));
+  EXPECT_EQ(files.Stat("/p/dosdevices/c:").kind, FileKind::kMissing);  // still pointing nowhere
+
+  // A part that cannot be made is an error, never a prefix without it.
+  test::MemoryFileSystem broken;
+  broken.AddFile("/q/dosdevices", "a file where a folder belongs");
+  EXPECT_THROW(EnsurePrefix(broken, "/q"), RunError);
+  test::MemoryFileSystem full;
+  full.fault = [](std::string_view op, const fs::path&) {
+    return op == "WriteFileAtomically" ? std::make_error_code(std::errc::no_space_on_device)
+                                       : std::error_code();
+  };
+  EXPECT_THROW(EnsurePrefix(full, "/r"), RunError);
 }
 
 }  // namespace

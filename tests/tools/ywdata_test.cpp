@@ -24,7 +24,7 @@ class YwdataTest : public test::DbTest {
 
 TEST_F(YwdataTest, MakesAnEnvironmentThatTheSettingsRead) {
   ASSERT_EQ(Run("env"), 0);
-  platform::System system(prefix.root(), prefix.drive_c(), {});
+  platform::System system(prefix.files(), prefix.root(), prefix.drive_c(), {});
   test::FakeRun run(system);
   config::Registry registry(run);
   registry.SetRegistryKey();

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "db/connection.h"
+#include "platform/posix_file_system.h"
 #include "platform/prefix.h"
 #include "platform/run_error.h"
 #include "platform/windows_paths.h"
@@ -44,8 +45,8 @@ std::string Money(std::uint64_t cents) {
 class NewDatabase {
  public:
   NewDatabase(const fs::path& prefix, const fs::path& file, const std::string& password)
-      : paths_(prefix), engine_(paths_), cnn_(engine_) {
-    platform::EnsurePrefix(prefix);
+      : paths_(files_, prefix), engine_(paths_), cnn_(engine_) {
+    platform::EnsurePrefix(files_, prefix);
     fs::create_directories(fs::absolute(file).parent_path());
     db::CreateDatabase(file.string(), password);
     const std::string windows = paths_.ToWindows(fs::absolute(file));
@@ -55,6 +56,7 @@ class NewDatabase {
   db::Connection& operator*() { return cnn_; }
 
  private:
+  platform::PosixFileSystem files_;
   platform::WindowsPaths paths_;
   db::Engine engine_;
   db::Connection cnn_;
@@ -171,8 +173,9 @@ void MakeDataFile(const fs::path& prefix, const fs::path& file, DataKind kind, c
 
 void DumpTable(const fs::path& prefix, const fs::path& file, const std::string& table, std::ostream& out,
                const std::string& password) {
-  platform::EnsurePrefix(prefix);
-  platform::WindowsPaths paths(prefix);
+  platform::PosixFileSystem files;
+  platform::EnsurePrefix(files, prefix);
+  platform::WindowsPaths paths(files, prefix);
   db::Engine engine(paths);
   db::Connection cnn(engine);
   cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + paths.ToWindows(fs::absolute(file)) +

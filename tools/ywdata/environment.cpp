@@ -1,6 +1,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/posix_file_system.h"
 #include "platform/prefix.h"
 #include "platform/registry_store.h"
 #include "platform/run_error.h"
@@ -41,11 +42,12 @@ std::string AceSection() {
 }  // namespace
 
 void MakeEnvironment(const fs::path& prefix) {
-  platform::EnsurePrefix(prefix);
+  platform::PosixFileSystem files;
+  platform::EnsurePrefix(files, prefix);
   const fs::path app = prefix / "drive_c" / "Program Files" / "Yield Warden";
   fs::create_directories(app);
   fs::create_directories(prefix / "drive_c" / "YieldWarden");
-  platform::RegistryStore store(prefix / "user.reg");
+  platform::RegistryStore store(files, prefix / "user.reg");
   const std::string product = "Software\\Quillmarch\\Yield Warden";
   SetValue(store, product, "InstallAppDir", "C:\\Program Files\\Yield Warden");
   SetValue(store, product, "YWConfigINI", "C:\\Program Files\\Yield Warden\\YWConfig.ini");

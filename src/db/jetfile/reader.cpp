@@ -1,5 +1,7 @@
 #include "db/jetfile/reader.h"
 
+#include "platform/posix_file_system.h"
+
 #include <cstdlib>
 #include <vector>
 
@@ -91,7 +93,8 @@ std::optional<fs::path> FindReader(const fs::path& configured) {
   if (const char* env = std::getenv("CATALOGSYNC_JETREAD"); env != nullptr && *env != '\0') {
     return fs::path(env);
   }
-  const fs::path bin = platform::ExecutableDirectory();
+  const platform::PosixFileSystem files;
+  const fs::path bin = platform::ExecutableDirectory(files);
   for (const fs::path& candidate :
        {bin / kReaderName, bin / ".." / "lib" / "catalogsync" / kReaderName,
         bin / ".." / "libexec" / "catalogsync" / kReaderName}) {

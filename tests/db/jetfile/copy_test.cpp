@@ -170,7 +170,7 @@ TEST(JetCopy, Jet3FilesWithReplicationIdsCopy) {
 TEST(JetCopy, ThePasswordGate) {
   TempDir dir;
   TempPrefix prefix;
-  platform::WindowsPaths paths(prefix.root());
+  platform::WindowsPaths paths(prefix.files(), prefix.root());
   db::Engine engine(paths);
   const auto open = [&](const fs::path& file, const std::string& password) {
     db::Connection cnn(engine);
