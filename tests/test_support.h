@@ -227,6 +227,34 @@ class TestRun {
   db::Engine engine;
 };
 
+// A run below the window over a prefix held in memory (/prefix, drive C: at /prefix/drive_c):
+// for the tests that need no database file on disk.
+class MemoryRun {
+ public:
+  explicit MemoryRun(const std::string& extra_reg = "")
+      : system(files, "/prefix", "/prefix/drive_c/APP", {}), run(system), registry(run) {
+    platform::EnsurePrefix(files, "/prefix");
+    files.AddDirectory(drive_c() / "APP");
+    files.AddDirectory(drive_c() / "YW");
+    files.AddFile(user_reg(), TestRegistry(extra_reg));
+    registry.SetRegistryKey();
+  }
+
+  std::filesystem::path drive_c() const { return "/prefix/drive_c"; }
+  std::filesystem::path user_reg() const { return "/prefix/user.reg"; }
+  // Replaces the whole registry (key blocks after the header) and chooses the product key again.
+  void SetRegistry(const std::string& blocks) {
+    files.AddFile(user_reg(), "REGEDIT4\r\n\r\n" + blocks);
+    registry.SetRegistryKey();
+  }
+  std::string Read(const std::filesystem::path& file) const { return files.Contents(file).value_or(""); }
+
+  MemoryFileSystem files;
+  platform::System system;
+  FakeRun run;
+  config::Registry registry;
+};
+
 // A whole program over a temporary prefix, with the fakes above, its window object loaded.
 class TestProgram {
  public:

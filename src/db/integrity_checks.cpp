@@ -18,10 +18,6 @@ bool PassesQuickCheck(const Database& db, const std::string& schema) {
   }
 }
 
-IntegrityChecks::~IntegrityChecks() {
-  for (auto& t : threads_) t.join();
-}
-
 std::optional<IntegrityChecks::FileState> IntegrityChecks::StateOf(const fs::path& file) {
   std::error_code ec1, ec2;
   const auto size = fs::file_size(file, ec1);
@@ -78,9 +74,9 @@ void IntegrityChecks::StartAhead(const fs::path& host) {
   if (Passed(host)) return;
   std::lock_guard lock(mutex_);
   if (ahead_.contains(Key(host))) return;
-  std::packaged_task<std::optional<FileState>()> task([host] { return CheckWholeFile(host); });
-  ahead_.emplace(Key(host), task.get_future().share());
-  threads_.emplace_back(std::move(task));
+  auto task = std::make_shared<std::packaged_task<std::optional<FileState>()>>([host] { return CheckWholeFile(host); });
+  ahead_.emplace(Key(host), task->get_future().share());
+  workers_.push_back(std::make_unique<platform::Worker>([task] { (*task)(); }));
 }
 
 // Waits for a check started ahead of the file. True when it passed and the file still has the

@@ -9,20 +9,21 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "db/sqlite.h"
+#include "platform/worker.h"
 
 namespace cs::db {
 
 class IntegrityChecks {
  public:
   IntegrityChecks() = default;
-  ~IntegrityChecks();  // waits for the checks started ahead
+  ~IntegrityChecks() = default;  // its workers wait for the checks started ahead
   IntegrityChecks(const IntegrityChecks&) = delete;
   IntegrityChecks& operator=(const IntegrityChecks&) = delete;
 
@@ -56,7 +57,7 @@ class IntegrityChecks {
   std::mutex mutex_;
   std::map<std::string, FileState> passed_;
   std::map<std::string, std::shared_future<std::optional<FileState>>> ahead_;
-  std::vector<std::thread> threads_;
+  std::vector<std::unique_ptr<platform::Worker>> workers_;
 };
 
 // True when SQLite's quick_check finds the database attached under `schema` intact.

@@ -14,9 +14,9 @@ class IniFileTest : public ::testing::Test {
     ini.Path("C:\\YW\\YWConfig.ini");
     return ini;
   }
-  void Write(const std::string& text) { test::WriteFile(program.prefix.drive_c() / "YW" / "YWConfig.ini", text); }
-  std::string Text() { return test::ReadFile(program.prefix.drive_c() / "YW" / "YWConfig.ini"); }
-  test::TestRun program;
+  void Write(const std::string& text) { program.files.AddFile(program.drive_c() / "YW" / "YWConfig.ini", text); }
+  std::string Text() { return program.Read(program.drive_c() / "YW" / "YWConfig.ini"); }
+  test::MemoryRun program;
 };
 
 TEST_F(IniFileTest, ReadsValuesOfAtMost254Characters) {

@@ -25,7 +25,7 @@ TEST(RegistryTest, ProductKeyFollowsWhichProductIsInstalled) {
       {"[HKEY_CURRENT_USER\\Software\\Quillmarch]\r\n" + std::string(kBf),
        "Software\\Quillmarch\\Yield Warden"},  // the company key alone decides
   };
-  test::TestRun program;
+  test::MemoryRun program;
   for (const auto& c : cases) {
     program.SetRegistry(c.blocks);
     EXPECT_EQ(program.registry.ProductKey, c.product_key) << c.blocks;
@@ -35,7 +35,7 @@ TEST(RegistryTest, ProductKeyFollowsWhichProductIsInstalled) {
 }
 
 TEST(RegistryTest, ValuesReadAsTextWhateverTheirType) {
-  test::TestRun program;
+  test::MemoryRun program;
   program.SetRegistry(std::string(kQmPrice) +
                       "\"WithNul\"=hex(1):41,42,00\r\n"
                       "\"WithoutNul\"=\"AB\"\r\n"
@@ -61,17 +61,17 @@ TEST(RegistryTest, ValuesReadAsTextWhateverTheirType) {
 }
 
 TEST(RegistryTest, WritesStoreTextWithoutNulAndNeverCreateKeys) {
-  test::TestRun program;
+  test::MemoryRun program;
   Registry& r = program.registry;
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "SetupComplete", std::string("TRUE"), REG_SZ);
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "Count", std::string("42"), REG_DWORD);
-  const std::string text = test::ReadFile(program.prefix.user_reg());
+  const std::string text = program.Read(program.user_reg());
   EXPECT_NE(text.find("\"SetupComplete\"=\"TRUE\"\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Count\"=dword:0000002a\r\n"), std::string::npos) << text;
 
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey + "\\Missing", "X", std::string("1"), REG_SZ);
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "Other", std::string("1"), 3);
-  EXPECT_EQ(test::ReadFile(program.prefix.user_reg()), text);
+  EXPECT_EQ(program.Read(program.user_reg()), text);
   EXPECT_TRUE(program.run.ui.boxes.empty());
 
   // A DWORD write of a text that is no number is a run-time error of SetValueEx.
@@ -79,11 +79,11 @@ TEST(RegistryTest, WritesStoreTextWithoutNulAndNeverCreateKeys) {
   r.SetKeyValue(HKEY_CURRENT_USER, r.PriceFilesKey, "Count", std::string("many"), REG_DWORD);
   ASSERT_EQ(program.run.ui.boxes.size(), 1u);
   EXPECT_NE(program.run.ui.boxes[0].text.find("CatalogSync.Registry.SetValueEx"), std::string::npos);
-  EXPECT_EQ(test::ReadFile(program.prefix.user_reg()), text);
+  EXPECT_EQ(program.Read(program.user_reg()), text);
 }
 
 TEST(RegistryTest, SettingsComeFromTheFixedStartupKey) {
-  test::TestRun program;
+  test::MemoryRun program;
   Registry& r = program.registry;
   EXPECT_EQ(r.NewKeyValue("Software\\VB and VBA Program Settings\\YieldWarden\\Startup"),
             "Software\\Quillmarch\\Yield Warden\\Startup");
@@ -119,7 +119,7 @@ TEST(RegistryTest, InstallLocationsApplyTheirDefaults) {
       {std::string(kQmStartup) + "\"DBDir\"=\"\"\r\n", "C:\\", "C:\\", "C:\\YIELDWARDEN\\",
        "YIELDWARDEN.YW", "C:\\Program Files\\Yield Warden\\YWConfig.ini", "\\YWConfig.ini"},
   };
-  test::TestRun program;
+  test::MemoryRun program;
   Registry& r = program.registry;
   for (const auto& c : cases) {
     program.SetRegistry(c.blocks);
@@ -136,7 +136,7 @@ TEST(RegistryTest, InstallLocationsApplyTheirDefaults) {
 // With the Brackenfield product chosen, the install values come from its key while the database
 // is still found under Quillmarch's Startup key.
 TEST(RegistryTest, DatabaseSettingsIgnoreTheChosenProductKey) {
-  test::TestRun program;
+  test::MemoryRun program;
   program.SetRegistry(std::string(kBf) + "\"InstallAppDir\"=\"C:\\\\BF\"\r\n" + kBfPrice +
                       "\"InstallDrive\"=\"E:\\\\\"\r\n" + kQmStartup +
                       "\"DBDir\"=\"C:\\\\QM\\\\\"\r\n");

@@ -11,7 +11,7 @@ namespace {
 class VendorTest : public ::testing::Test {
  protected:
   void Ini(const std::string& text) {
-    test::WriteFile(program.prefix.drive_c() / "YW" / "YWConfig.ini", text);
+    program.files.AddFile(program.drive_c() / "YW" / "YWConfig.ini", text);
   }
   clsVendor Load(std::int16_t id) {
     clsVendor v(program.run, program.registry);
@@ -21,7 +21,7 @@ class VendorTest : public ::testing::Test {
   std::int16_t Identify(const std::string& path, const std::string& program_dir = "C:\\APP") {
     return GetVendorFromFileName(program.run, program.registry, path, program_dir);
   }
-  test::TestRun program;
+  test::MemoryRun program;
 };
 
 TEST_F(VendorTest, LoadsEveryPropertyFromTheVendorsSection) {

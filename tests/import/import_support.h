@@ -24,15 +24,20 @@ inline constexpr char kMaskedLink[] = "[MS Access;DATABASE=C:\\YIELDWARDEN\\YIEL
 // One run below the window over a setup: its own fakes, the Registry module with the product key
 // chosen, the engine, logging on, and the vendor Ace loaded as the run driver loads it.
 struct SetupRun {
-  explicit SetupRun(const std::filesystem::path& prefix)
-      : system(files, prefix, prefix / "drive_c" / "APP", {}), run(system), registry(run), engine(system.paths()) {
+  explicit SetupRun(const std::filesystem::path& prefix,
+                    std::unique_ptr<platform::PosixFileSystem> file_system = std::make_unique<platform::PosixFileSystem>())
+      : files(std::move(file_system)),
+        system(*files, prefix, prefix / "drive_c" / "APP", {}),
+        run(system),
+        registry(run),
+        engine(system.paths()) {
     registry.SetRegistryKey();
     config::clsVendor vendor(run, registry);
     vendor.VendorID(1);
     import = std::make_unique<import::ImportRun>(
         import::ImportRun{run, registry, engine, vendor.NameShort(), vendor.Name()});
   }
-  platform::PosixFileSystem files;
+  std::unique_ptr<platform::PosixFileSystem> files;
   platform::System system;
   FakeRun run;
   config::Registry registry;

@@ -375,6 +375,37 @@ TEST_F(VendorImportTest, WorkingCopyLeftByADeadRunIsRemovedAndSaid) {
   EXPECT_EQ(test::Beside(Host("YieldWarden/YieldWarden.yw"), ".").size(), 0u);
 }
 
+// The disk as it is, but no file can be locked.
+class NoLocks : public platform::PosixFileSystem {
+ public:
+  std::error_code LockExclusive(const std::filesystem::path&, const platform::LockOptions&,
+                                std::unique_ptr<platform::ExclusiveLock>&) override {
+    return std::make_error_code(std::errc::no_lock_available);
+  }
+};
+
+// A lock that cannot be taken is an error of the import, shown by its dialog, never a silent
+// go-ahead: Abort leaves the database as it was, Retry tries again, Ignore goes on knowingly.
+TEST_F(VendorImportTest, ALockThatCannotBeTakenIsAnErrorOfTheImport) {
+  MakeCurrent({.rows = 5, .date = "3/1/2007"});
+  const std::string data = MakeData("ACEDATA.YW", DataKind::kFull, {.rows = 2});
+  test::SetupRun unlocked(prefix.root(), std::make_unique<NoLocks>());
+  auto& ui = unlocked.run.ui;
+  ui.answers = {platform::kIdRetry, platform::kIdAbort};
+  EXPECT_FALSE(import::ImportFile(*unlocked.import, data, kCurrentDb));
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  for (const auto& box : ui.boxes) {
+    EXPECT_NE(box.text.find("cannot be locked against other imports"), std::string::npos) << box.text;
+    EXPECT_NE(box.text.find("CatalogSync.frmMain.ImportFile"), std::string::npos);
+  }
+  EXPECT_EQ(Count(kCurrentDb, "Ace"), 5u);
+  ui.boxes.clear();
+  ui.answers = {platform::kIdIgnore};
+  EXPECT_TRUE(import::ImportFile(*unlocked.import, data, kCurrentDb));
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(Count(kCurrentDb, "Ace"), 2u);
+}
+
 TEST_F(VendorImportTest, ImportsOfOneDatabaseRunOneAfterTheOther) {
   MakeCurrent({.rows = 10, .date = "3/1/2007"});
   const std::string a = MakeData("ACEMTD-A.YW", DataKind::kMonthToDate, {.rows = 300, .first_sku = 2000000, .date = "3/2/2007"});
