@@ -42,7 +42,7 @@ void frmMain::StartChecksAhead() {
   registry.ProductKey = registry_.ProductKey;
   registry.PriceFilesKey = registry_.PriceFilesKey;
   for (const std::string& path : {data, registry.DBDir() + registry.DBName()}) {
-    core::IgnoreErrors([&] { engine_.checks().StartAhead(db::DatabaseFile(engine_, path)); });
+    if (const auto host = db::SqliteFile(engine_, path)) engine_.checks().StartAhead(*host);
   }
 }
 

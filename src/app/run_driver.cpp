@@ -86,7 +86,7 @@ bool frmMain::ImporttoCurrentYWFile(const std::string& sDBFileName) {
       });
       return;
     }
-    if (!db::CanOpenDBFile(*this, engine_, YWFile)) {
+    if (!db::CanOpenDBFile(*this, engine_, YWFile, db::Use::kWrite)) {
       Status("Current Yield Warden File Error");
       return;
     }

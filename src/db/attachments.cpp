@@ -42,7 +42,7 @@ Attachments::~Attachments() {
 
 void Attachments::Attach(const std::string& spec, const std::string& windows_path,
                          const std::string& password, const std::string& schema) {
-  const fs::path host = DatabaseFile(engine_, windows_path);
+  const fs::path host = DatabaseFile(engine_, windows_path, password);
   Statement attach(db_, "ATTACH DATABASE ?1 AS " + jet::QuoteName(schema));
   attach.BindText(1, FileUri(host));
   try {

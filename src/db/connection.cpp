@@ -48,7 +48,7 @@ void Connection::Open(const std::string& connection_string, const std::string&,
   if (!platform::EqualsNoCase(settings.provider, "Microsoft.Jet.OLEDB.4.0")) {
     throw jet::ProviderNotFound();
   }
-  const fs::path host = DatabaseFile(engine_, settings.data_source);
+  const fs::path host = DatabaseFile(engine_, settings.data_source, settings.password);
   Database db = Database::Open(host, Database::Mode::kReadWrite, jet::NotADatabase(settings.data_source));
   VerifyDatabase(engine_, db, "main", settings.data_source, settings.password, host);
   db_ = std::move(db);

@@ -1,6 +1,8 @@
 #include "db/database_access.h"
 
 #include "core/source_names.h"
+#include "db/database_file.h"
+#include "db/jet/errors.h"
 
 namespace cs::db {
 
@@ -15,9 +17,20 @@ bool DoesFileExist(core::RunContext& run, const std::string& path) {
   }
 }
 
-bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path) {
+bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path, Use use) {
   try {
     run.Status("Validating Database File");
+    // A Jet file cannot be written here, and changes made to a private copy of it would be thrown
+    // away: as a database to write, it does not open.
+    if (use == Use::kWrite && IsJetFile(engine, path)) {
+      const auto host = engine.Locate(path);
+      run.AddToLog("The current database " + path +
+                   " is a Jet (Access) database, which this program reads but never writes. Convert it "
+                   "once into the program's database format with \"ywdata convert '" +
+                   (host ? engine.paths().files().Canonical(*host).string() : path) + "' NEW_FILE\" and let the registry's DBDir and DBName "
+                   "name the new file (see ywdata --help).");
+      throw jet::NotADatabase(path);
+    }
     Connection cnn(engine);
     cnn.Open(ConnectionString(path), "", "", -1);
     run.LOG("FileName: " + path + " is OK");

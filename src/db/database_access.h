@@ -13,9 +13,15 @@ namespace cs::db {
 // True when a file (not a folder) exists at the Windows path.
 bool DoesFileExist(core::RunContext& run, const std::string& path);
 
+// How the run will use a database file: read it (a data file, which may be a Jet file the run
+// reads through a private copy), or write it (the current database, which must be one of the
+// program's own database files).
+enum class Use { kRead, kWrite };
+
 // True when a connection to the file opens with the database password. Shows the status
-// "Validating Database File" and logs whether the file is OK; never shows a dialog.
-bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path);
+// "Validating Database File" and logs whether the file is OK; never shows a dialog. A Jet file
+// to be written does not open: the log says why, whatever -L says.
+bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path, Use use = Use::kRead);
 
 // Drops the table; every error is ignored and the result is always True.
 bool DeleteTable(const std::string& table, Connection& cnn);

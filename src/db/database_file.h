@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "db/engine.h"
@@ -12,10 +13,19 @@
 
 namespace cs::db {
 
-// The host file of a database named by a Windows path. Throws Jet's "Could not find file" for a
-// path that names no regular file, "Unrecognized database format" for a file that is not an
-// SQLite database.
-std::filesystem::path DatabaseFile(const Engine& engine, const std::string& windows_path);
+// The host file to open for a database named by a Windows path: the file itself, or for a Jet
+// (Access) file, the run's private copy of it (its password checked against its header). Throws
+// Jet's "Could not find file" for a path that names no regular file, "Unrecognized database
+// format" for a file that is neither.
+std::filesystem::path DatabaseFile(Engine& engine, const std::string& windows_path,
+                                   const std::string& password);
+
+// The host file of a database named by a Windows path when it is an SQLite database; nothing
+// otherwise. Reads no more than its first bytes.
+std::optional<std::filesystem::path> SqliteFile(const Engine& engine, const std::string& windows_path);
+
+// True when the Windows path names a Jet (Access) database, told by its first page.
+bool IsJetFile(const Engine& engine, const std::string& windows_path);
 
 // Checks the database attached to `db` under `schema` (the file `host`, shown as `windows_path`):
 // intact, and opened with its password. Throws Jet's error otherwise.

@@ -2,6 +2,10 @@
 
 #include <system_error>
 
+#include "db/jetfile/copy.h"
+#include "db/jetfile/header.h"
+#include "db/jet/errors.h"
+
 namespace fs = std::filesystem;
 
 namespace cs::db {
@@ -25,5 +29,26 @@ void Engine::SetStandIn(const fs::path& original, const fs::path& stand_in) {
 }
 
 void Engine::ClearStandIn(const fs::path& original) { stand_ins_.erase(Key(original)); }
+
+fs::path Engine::JetCopy(const fs::path& host, const std::string& shown_path, const std::string& password) {
+  jetfile::CheckPassword(host, shown_path, password);
+  std::error_code ec1, ec2;
+  const auto size = fs::file_size(host, ec1);
+  const auto time = fs::last_write_time(host, ec2);
+  if (ec1 || ec2) throw jet::FileNotFound(shown_path);
+  const std::string key = Key(host);
+  if (const auto it = jet_copies_.find(key); it != jet_copies_.end()) {
+    if (it->second.size == size && it->second.time == time) return it->second.copy;
+    jet_copies_.erase(it);
+  }
+  if (!private_folder_) private_folder_.emplace();
+  const fs::path copy = private_folder_->path() / ("data" + std::to_string(jet_copies_.size() + 1) + ".yw");
+  fs::remove(copy, ec1);
+  jetfile::CopyToDatabase(host, copy, shown_path);
+  // A file this run has just written whole is intact.
+  checks_.Remember(copy);
+  jet_copies_[key] = {size, time, copy};
+  return copy;
+}
 
 }  // namespace cs::db

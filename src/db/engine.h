@@ -1,6 +1,7 @@
 // What the connections of one run share: the machine's Windows paths, the integrity checks of the
-// files read so far, and the files that stand in for others (the working copy an import writes
-// instead of the current database). One Engine belongs to one run.
+// files read so far, the files that stand in for others (the working copy an import writes instead
+// of the current database), and the private copies of the Jet files the run reads. One Engine
+// belongs to one run; the private copies go with it.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "db/integrity_checks.h"
+#include "platform/temporary_directory.h"
 #include "platform/windows_paths.h"
 
 namespace cs::db {
@@ -31,8 +33,23 @@ class Engine {
   void SetStandIn(const std::filesystem::path& original, const std::filesystem::path& stand_in);
   void ClearStandIn(const std::filesystem::path& original);
 
+  // The program's own database copy of the Jet file `host` (a data file is read, never written:
+  // its statements run on the copy), made once per state of the file, in a private folder of the
+  // run. The password is checked against the file's header first, at every call. Throws Jet's
+  // errors: "Not a valid password.", "Unrecognized database format '<shown_path>'.".
+  std::filesystem::path JetCopy(const std::filesystem::path& host, const std::string& shown_path,
+                                const std::string& password);
+
  private:
   static std::string Key(const std::filesystem::path& file);
+
+  struct PrivateCopy {
+    std::uintmax_t size;
+    std::filesystem::file_time_type time;
+    std::filesystem::path copy;
+  };
+  std::optional<platform::TemporaryDirectory> private_folder_;
+  std::map<std::string, PrivateCopy> jet_copies_;
 
   const platform::WindowsPaths& paths_;
   IntegrityChecks checks_;

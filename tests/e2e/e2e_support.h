@@ -38,6 +38,8 @@ class EndToEndTest : public ::testing::Test {
     ywdata::MakeEnvironment(prefix.root());
     std::filesystem::create_directories(prefix.drive_c() / "APP");
     std::filesystem::copy_file(ACEFEEDPUMP_PATH, Program());
+    // The Jet file reader goes beside the program, where an installed program finds it too.
+    std::filesystem::copy_file(JETREAD_PATH, prefix.drive_c() / "APP" / "catalogsync-jetread");
     ywdata::MakeCurrentDatabase(prefix.root(), Current(), {.rows = 20, .date = "3/1/2007"});
   }
 

@@ -1,0 +1,309 @@
+// The wholesaler's real Jet (Access) files as the data file of acefeedpump, run as a user runs it:
+// every value of Ace compared with the fixture's expected rows, the data file's bytes unchanged,
+// refused files refused, a Jet current database refused untouched and imported into once
+// converted.
+#include <map>
+
+#include "db/connection.h"
+#include "db/sqlite.h"
+#include "e2e_support.h"
+
+namespace cs {
+namespace {
+
+using Row = std::vector<std::string>;
+
+std::filesystem::path Fixture(const std::string& name) {
+  return std::filesystem::path(SHARED_DIR) / "fixtures" / "jet" / name;
+}
+
+// A NAME.expected.tsv: its column names and its rows by SKU.
+struct Expected {
+  Row columns;
+  std::map<std::string, Row> rows;
+};
+
+Expected ReadTsv(const std::string& name) {
+  Expected out;
+  std::istringstream in(test::ReadFile(Fixture(name)));
+  std::string line;
+  bool first = true;
+  while (std::getline(in, line)) {
+    Row fields;
+    for (std::size_t start = 0;;) {
+      const auto tab = line.find('\t', start);
+      fields.push_back(line.substr(start, tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    if (first) {
+      out.columns = fields;
+      first = false;
+    } else {
+      out.rows[fields[0]] = fields;
+    }
+  }
+  return out;
+}
+
+class JetEndToEndTest : public test::EndToEndTest {
+ protected:
+  // Puts a fixture where a data file goes, under the name the run is given.
+  std::string PutData(const std::string& fixture, const std::string& name) {
+    const auto to = prefix.drive_c() / "DATA" / name;
+    std::filesystem::create_directories(to.parent_path());
+    std::filesystem::copy_file(Fixture(fixture), to, std::filesystem::copy_options::overwrite_existing);
+    return "C:\\DATA\\" + name;
+  }
+  std::filesystem::path Host(const std::string& windows) const {
+    return prefix.drive_c() / windows.substr(3);
+  }
+  bool Logged(const std::string& line) {
+    const auto log = LogMessages();
+    return std::find(log.begin(), log.end(), line) != log.end();
+  }
+
+  // The current database's Ace as the fixtures' expected rows write values: \N for Null, currency
+  // with four decimals, Yes/No as 1 and 0; reals as they are stored.
+  std::map<std::string, Row> CurrentAce(Row* columns = nullptr) {
+    const db::Database db = db::Database::Open(Current(), db::Database::Mode::kReadOnly, RunError(0, "cannot open"));
+    db::Statement s(db, "SELECT * FROM Ace");
+    std::vector<std::string> types;
+    for (const auto& t : db::Query(db, "SELECT type FROM pragma_table_info('Ace') ORDER BY cid")) types.push_back(t);
+    std::map<std::string, Row> rows;
+    while (s.Step()) {
+      Row row;
+      for (int i = 0; i < s.ColumnCount(); ++i) {
+        const db::Value v = s.Column(i);
+        const std::string& type = types[static_cast<std::size_t>(i)];
+        if (v.IsNull()) {
+          row.push_back("\\N");
+        } else if (type.starts_with("CURRENCY")) {
+          char buf[64];
+          std::snprintf(buf, sizeof buf, "%.4f", std::get_if<double>(&v.data) ? std::get<double>(v.data)
+                                                                             : static_cast<double>(std::get<std::int64_t>(v.data)));
+          row.push_back(buf);
+        } else if (type.starts_with("YESNO")) {
+          row.push_back(v.ToText() == "-1" ? "1" : v.ToText());
+        } else if (const auto* d = std::get_if<double>(&v.data)) {
+          char buf[64];
+          std::snprintf(buf, sizeof buf, "%.17g", *d);
+          row.push_back(buf);
+        } else {
+          row.push_back(v.ToText());
+        }
+      }
+      rows[row[0]] = row;
+    }
+    if (columns != nullptr) {
+      columns->clear();
+      for (int i = 0; i < s.ColumnCount(); ++i) columns->push_back(s.ColumnName(i));
+    }
+    return rows;
+  }
+
+  // Every value of every row, the reals compared as numbers.
+  void ExpectAce(const Expected& expected) {
+    Row columns;
+    const auto got = CurrentAce(&columns);
+    ASSERT_EQ(columns, expected.columns);
+    ASSERT_EQ(got.size(), expected.rows.size());
+    int mismatches = 0;
+    for (const auto& [sku, row] : expected.rows) {
+      const auto it = got.find(sku);
+      ASSERT_NE(it, got.end()) << sku;
+      for (std::size_t c = 0; c < row.size() && mismatches < 10; ++c) {
+        const std::string& a = it->second[c];
+        const std::string& e = row[c];
+        const bool same = a == e || (a != "\\N" && e != "\\N" && !a.empty() && !e.empty() &&
+                                     (std::isdigit(static_cast<unsigned char>(e[0])) || e[0] == '-') &&
+                                     e.find_first_not_of("0123456789.-e+") == std::string::npos &&
+                                     std::strtod(a.c_str(), nullptr) == std::strtod(e.c_str(), nullptr));
+        if (!same) {
+          ADD_FAILURE() << "SKU " << sku << " column " << expected.columns[c] << ": " << a << " instead of " << e;
+          ++mismatches;
+        }
+      }
+    }
+  }
+};
+
+TEST_F(JetEndToEndTest, FullFilesImportAsTheyAre) {
+  const Expected full = ReadTsv("ACEDATA0307.expected.tsv");
+  struct Case {
+    const char* fixture;
+    const char* expected;
+  } cases[] = {
+      {"ACEDATA0307.mdb", "ACEDATA0307.expected.tsv"},
+      {"ACEDATA0307-ENCODED.mdb", "ACEDATA0307.expected.tsv"},  // pages RC4-encoded
+      {"ACEDATA0407-NOPW.mdb", "ACEDATA0407-NOPW.expected.tsv"},  // no password: opens with any
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    const std::string data = PutData(c.fixture, "ACEDATA0307.YW");
+    const std::string before = test::ReadFile(Host(data));
+    const auto out = Run({data, "-s", "-L"});
+    EXPECT_EQ(SetupComplete(), "TRUE") << out.Text();
+    EXPECT_TRUE(Logged("FileName: " + data + "   is OK"));
+    ExpectAce(ReadTsv(c.expected));
+    EXPECT_EQ(Count("PlanogramDetails"), 5u);
+    EXPECT_EQ(test::ReadFile(Host(data)), before);  // the wholesaler's file is never written
+  }
+  // The registry and the date table hold what an SQLite data file gives them.
+  const auto log = LogMessages();
+  EXPECT_TRUE(Logged("fromFileDate = 4/1/2007"));
+  EXPECT_NE(test::ReadFile(prefix.user_reg()).find("\"Ace\"=\"20070301\""), std::string::npos);
+}
+
+// A vendor prefix reaches the imported rows; the data file's bytes stay as they were.
+TEST_F(JetEndToEndTest, APrefixIsWrittenIntoThePrivateCopyOnly) {
+  const std::string data = PutData("ACEDATA0307.mdb", "ACEDATA0307.YW");
+  const std::string before = test::ReadFile(Host(data));
+  std::string reg = test::ReadFile(prefix.user_reg());
+  const std::string key = "[HKEY_CURRENT_USER\\Software\\Quillmarch\\Yield Warden]\r\n";
+  reg.insert(reg.find(key) + key.size(), "\"VendorPrefix_ACE\"=\"AW-\"\r\n");
+  test::WriteFile(prefix.user_reg(), reg);
+  const auto out = Run({data, "-s", "-L"});
+  EXPECT_EQ(SetupComplete(), "TRUE") << out.Text();
+  EXPECT_TRUE(Logged("Added Prefix AW-"));
+  Expected prefixed = ReadTsv("ACEDATA0307.expected.tsv");
+  std::map<std::string, Row> rows;
+  for (auto [sku, row] : prefixed.rows) {
+    row[0] = "AW-" + sku;
+    rows[row[0]] = row;
+  }
+  prefixed.rows = rows;
+  ExpectAce(prefixed);
+  EXPECT_EQ(test::ReadFile(Host(data)), before);
+}
+
+// A month-to-date file merged into a current database made from the full file's rows: known SKUs
+// take the file's 31 columns and keep DEPT, new ones come whole.
+TEST_F(JetEndToEndTest, AMonthToDateFileMergesIntoTheFullFilesRows) {
+  ASSERT_EQ((Run({PutData("ACEDATA0307.mdb", "ACEDATA0307.YW"), "-s"}), SetupComplete()), "TRUE");
+  const std::string data = PutData("ACEMTD0315.mdb", "ACEMTD0315.YW");
+  const std::string before = test::ReadFile(Host(data));
+  const auto out = Run({data, "-s", "-L"});
+  EXPECT_EQ(SetupComplete(), "TRUE") << out.Text();
+  Expected merged = ReadTsv("ACEDATA0307.expected.tsv");
+  const Expected mtd = ReadTsv("ACEMTD0315.expected.tsv");
+  const auto dept = std::find(merged.columns.begin(), merged.columns.end(), "DEPT") - merged.columns.begin();
+  int known = 0;
+  for (const auto& [sku, row] : mtd.rows) {
+    auto it = merged.rows.find(sku);
+    if (it == merged.rows.end()) {
+      merged.rows[sku] = row;
+      continue;
+    }
+    ++known;
+    Row updated = row;
+    updated[static_cast<std::size_t>(dept)] = it->second[static_cast<std::size_t>(dept)];
+    it->second = updated;
+  }
+  EXPECT_EQ(known, 39);
+  ExpectAce(merged);
+  EXPECT_EQ(test::ReadFile(Host(data)), before);
+}
+
+TEST_F(JetEndToEndTest, ACustomFileSetsTheCompetitorColumn) {
+  // Store rows for every other SKU from 1000 on.
+  ywdata::MakeCurrentDatabase(prefix.root(), prefix.root() / "store.yw", {.rows = 8000, .first_sku = 1000, .date = "3/1/2007"});
+  std::filesystem::copy_file(prefix.root() / "store.yw", Current(), std::filesystem::copy_options::overwrite_existing);
+  const std::string data = PutData("CUSTOMDATA.mdb", "CUSTOMDATA.YW");
+  const auto out = Run({data, "-s", "-L"});
+  EXPECT_EQ(SetupComplete(), "TRUE") << out.Text();
+  const Expected custom = ReadTsv("CUSTOMDATA.expected.tsv");
+  const auto retail = std::find(custom.columns.begin(), custom.columns.end(), "AceRetail") - custom.columns.begin();
+  const db::Database db = db::Database::Open(Current(), db::Database::Mode::kReadOnly, RunError(0, "cannot open"));
+  int matched = 0;
+  for (const auto& row : [&] {
+         std::vector<Row> rows;
+         db::Statement s(db, "SELECT Sku, Comp5 FROM Store");
+         while (s.Step()) rows.push_back({s.ColumnText(0), s.ColumnText(1)});
+         return rows;
+       }()) {
+    const auto it = custom.rows.find(row[0]);
+    const std::string expected = it == custom.rows.end() ? "0" : it->second[static_cast<std::size_t>(retail)];
+    if (it != custom.rows.end()) ++matched;
+    EXPECT_EQ(std::strtod(row[1].c_str(), nullptr), std::strtod(expected.c_str(), nullptr)) << row[0];
+  }
+  EXPECT_GT(matched, 0);
+  EXPECT_EQ(db::Query(db, "SELECT Name FROM Competitors WHERE Competitor = 'Comp5'"), std::vector<std::string>{"CustRetail"});
+}
+
+// Files that do not open, and a file that opens but is no product file: the run fails, says so,
+// and the current database keeps its rows.
+TEST_F(JetEndToEndTest, FilesThatDoNotImportLeaveTheCurrentDatabase) {
+  const std::string rows_before = test::ReadFile(Current());
+  const std::string full = test::ReadFile(Fixture("ACEDATA0307.mdb"));
+  std::string header_damaged = full;
+  for (std::size_t i = 0x18; i < 0x60; ++i) header_damaged[i] = static_cast<char>(i);
+  std::string catalog_damaged = full;
+  for (std::size_t i = 2 * 4096; i < 3 * 4096; ++i) catalog_damaged[i] = static_cast<char>(i * 13);
+  struct Case {
+    std::string name;
+    std::string bytes;
+    bool opens;  // opens, and the import then fails
+  } cases[] = {
+      {"other password", test::ReadFile(Fixture("ACEDATA0407-OTHERPW.mdb")), false},
+      {"Access's own password", test::ReadFile(Fixture("access-made/V2000-PASSWORD.mdb")), false},
+      {"cut in half", full.substr(0, full.size() / 2), false},
+      {"cut after its header", full.substr(0, 4096), false},
+      {"header damaged", header_damaged, false},
+      {"catalog damaged", catalog_damaged, false},
+      {"Jet 3, the database password, no product table", test::ReadFile(Fixture("access-made/V1997-QED5190.mdb")), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteFile(prefix.drive_c() / "DATA" / "ACEDATAX.YW", c.bytes);
+    const auto out = Run({"C:\\DATA\\ACEDATAX.YW", "-s", "-L"});
+    EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+    EXPECT_EQ(Logged("FileName: C:\\DATA\\ACEDATAX.YW   is NOT OK"), !c.opens) << out.Text();
+    if (c.opens) {
+      EXPECT_NE(out.Text().find("== Application Error [critical] Abort/Retry/Ignore =="), std::string::npos);
+    }
+    EXPECT_EQ(test::ReadFile(Current()), rows_before);
+    EXPECT_EQ(test::ReadFile(prefix.drive_c() / "DATA" / "ACEDATAX.YW"), c.bytes);
+  }
+}
+
+// A Jet current database is refused, untouched, with a log line that names the conversion;
+// converted by ywdata, it takes the import.
+TEST_F(JetEndToEndTest, AJetCurrentDatabaseIsRefusedThenConverted) {
+  std::filesystem::copy_file(Fixture("ACEDATA0307.mdb"), Current(), std::filesystem::copy_options::overwrite_existing);
+  const std::string jet = test::ReadFile(Current());
+  ywdata::MakeDataFile(prefix.root(), prefix.drive_c() / "DATA" / "ACEDATA0407.YW", ywdata::DataKind::kFull,
+                       {.rows = 30, .first_sku = 5000, .date = "4/1/2007"});
+  auto out = Run({"C:\\DATA\\ACEDATA0407.YW", "-s"});
+  EXPECT_EQ(SetupComplete(), "FALSE");
+  const auto log = LogMessages();
+  ASSERT_EQ(log.size(), 5u) << out.Text();
+  EXPECT_EQ(log[4],
+            "The current database C:\\YIELDWARDEN\\YIELDWARDEN.YW is a Jet (Access) database, which this "
+            "program reads but never writes. Convert it once into the program's database format with "
+            "\"ywdata convert '" + Current().string() + "' NEW_FILE\" and let the registry's DBDir and DBName "
+            "name the new file (see ywdata --help).");
+  EXPECT_EQ(test::ReadFile(Current()), jet);
+  EXPECT_EQ(test::Beside(Current(), "").size(), 1u);  // nothing made beside it
+
+  // Converted (the fixture is a data file: the list table a Yield Warden database has is added).
+  const auto converted = prefix.drive_c() / "YieldWarden" / "converted.yw";
+  ASSERT_EQ(std::system(("'" + std::string(YWDATA_PATH) + "' convert '" + Current().string() + "' '" +
+                         converted.string() + "' >/dev/null")
+                            .c_str()),
+            0);
+  {
+    platform::WindowsPaths paths(prefix.files(), prefix.root());
+    db::Engine engine(paths);
+    db::Connection cnn(engine);
+    cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=C:\\YieldWarden\\converted.yw;Jet OLEDB:Database Password=qed5190");
+    cnn.Execute("CREATE TABLE ListBoxs ([ListName] TEXT(50), [Item] TEXT(50))");
+  }
+  std::filesystem::rename(converted, Current());
+  out = Run({"C:\\DATA\\ACEDATA0407.YW", "-s"});
+  EXPECT_EQ(SetupComplete(), "TRUE") << out.Text();
+  EXPECT_EQ(Count("Ace"), 30u);
+}
+
+}  // namespace
+}  // namespace cs
