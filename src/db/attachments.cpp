@@ -53,6 +53,7 @@ void Attachments::Attach(const std::string& spec, const std::string& windows_pat
   attached_.push_back({schema, host});
   VerifyDatabase(engine_, db_, schema, windows_path, password, host);
   attached_.back().verified = true;
+  if (engine_.IsStandIn(host)) db_.WriteWithoutFlushing(schema);
   names_[spec] = schema;
 }
 

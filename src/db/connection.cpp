@@ -51,6 +51,7 @@ void Connection::Open(const std::string& connection_string, const std::string&,
   const fs::path host = DatabaseFile(engine_, settings.data_source, settings.password);
   Database db = Database::Open(host, Database::Mode::kReadWrite, jet::NotADatabase(settings.data_source));
   VerifyDatabase(engine_, db, "main", settings.data_source, settings.password, host);
+  if (engine_.IsStandIn(host)) db.WriteWithoutFlushing();
   db_ = std::move(db);
   host_ = host;
 }

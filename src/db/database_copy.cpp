@@ -53,7 +53,7 @@ void CopyDatabase(platform::FileSystem& files, const fs::path& from, const fs::p
       const Database target = Database::Open(to, Database::Mode::kCreate, CannotCopy(to, "it cannot be made"));
       Backup(target, source, from);
     } else {
-      if (const std::error_code ec = files.CopyFileDurably(from, to)) throw CannotCopy(from, ec.message());
+      if (const std::error_code ec = files.CopyFile(from, to)) throw CannotCopy(from, ec.message());
     }
   } catch (...) {
     files.Remove(to);

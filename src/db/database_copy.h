@@ -9,8 +9,10 @@
 
 namespace cs::db {
 
-// Copies the database at `from` into a new file at `to` (which must not exist yet), flushed to
-// the disk. Throws RunError when either file cannot be used; a half-made copy is removed again.
+// Copies the database at `from` into a new file at `to` (which must not exist yet), as one
+// consistent state of the file. The copy is not flushed to the disk: ReplaceDatabase flushes it
+// before it takes a database's place, and a copy cut short by a crash is never used. Throws
+// RunError when either file cannot be used; a half-made copy is removed again.
 void CopyDatabase(platform::FileSystem& files, const std::filesystem::path& from,
                   const std::filesystem::path& to);
 

@@ -30,6 +30,16 @@ void Engine::SetStandIn(const fs::path& original, const fs::path& stand_in) {
 
 void Engine::ClearStandIn(const fs::path& original) { stand_ins_.erase(Key(original)); }
 
+bool Engine::IsStandIn(const fs::path& host) const {
+  for (const auto& [original, stand_in] : stand_ins_) {
+    if (stand_in == host) return true;
+  }
+  for (const auto& [original, copy] : jet_copies_) {
+    if (copy.copy == host) return true;
+  }
+  return false;
+}
+
 fs::path Engine::JetCopy(const fs::path& host, const std::string& shown_path, const std::string& password) {
   jetfile::CheckPassword(host, shown_path, password);
   std::error_code ec1, ec2;
@@ -44,7 +54,9 @@ fs::path Engine::JetCopy(const fs::path& host, const std::string& shown_path, co
   if (!private_folder_) private_folder_.emplace();
   const fs::path copy = private_folder_->path() / ("data" + std::to_string(jet_copies_.size() + 1) + ".yw");
   fs::remove(copy, ec1);
-  jetfile::CopyToDatabase(host, copy, shown_path);
+  jetfile::CopyOptions options;
+  options.durable = false;  // a private copy: thrown away with the run, whatever happens
+  jetfile::CopyToDatabase(host, copy, shown_path, options);
   // A file this run has just written whole is intact.
   checks_.Remember(copy);
   jet_copies_[key] = {size, time, copy};

@@ -32,6 +32,9 @@ class Engine {
   // While set, every open and link of the file `original` (a host path) reaches `stand_in`.
   void SetStandIn(const std::filesystem::path& original, const std::filesystem::path& stand_in);
   void ClearStandIn(const std::filesystem::path& original);
+  // True when the host file is a stand-in: a file the run throws away unless it takes another's
+  // place whole, whose writes need not reach the disk one by one.
+  bool IsStandIn(const std::filesystem::path& host) const;
 
   // The program's own database copy of the Jet file `host` (a data file is read, never written:
   // its statements run on the copy), made once per state of the file, in a private folder of the

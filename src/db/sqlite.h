@@ -36,6 +36,10 @@ class Database {
   explicit operator bool() const { return db_ != nullptr; }
   void Close() { db_.reset(); }
 
+  // Writes of this connection that need not reach the disk one by one: its file is thrown away
+  // unless it takes another's place whole, and is flushed then.
+  void WriteWithoutFlushing(const std::string& schema = "main") const;
+
   // Runs SQL of the layer's own (no outside values in its text); throws on failure.
   void Exec(const std::string& sql) const;
   // The error of the last failing call, in Jet's words, and SQLite's own code of it.

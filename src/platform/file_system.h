@@ -97,7 +97,13 @@ class FileSystem {
   virtual std::error_code CopyFileDurably(const std::filesystem::path& from,
                                           const std::filesystem::path& to) = 0;
 
-  // Renames a file over `to`, then flushes the folders of both names to the disk.
+  // Copies a regular file into a new file `to` (EEXIST when it exists), not flushed: for a file
+  // that is flushed later or thrown away. A half-made copy is removed.
+  virtual std::error_code CopyFile(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) = 0;
+
+  // Flushes a regular file, then renames it over `to`, then flushes the folders of both names to
+  // the disk: after a crash, `to` holds the old file or this one, whole.
   virtual std::error_code RenameDurably(const std::filesystem::path& from,
                                         const std::filesystem::path& to) = 0;
 

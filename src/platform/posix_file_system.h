@@ -21,6 +21,7 @@ class PosixFileSystem : public FileSystem {
                             bool append) override;
   std::error_code CopyFileDurably(const std::filesystem::path& from,
                                   const std::filesystem::path& to) override;
+  std::error_code CopyFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::error_code RenameDurably(const std::filesystem::path& from,
                                 const std::filesystem::path& to) override;
   std::error_code Remove(const std::filesystem::path& path) override;

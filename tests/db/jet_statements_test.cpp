@@ -2,6 +2,7 @@
 // Jet's meaning from a naive one.
 #include "db/jet/errors.h"
 #include "db/jet/tokenizer.h"
+#include "db/sqlite.h"
 #include "db_support.h"
 
 namespace cs::db {
@@ -236,6 +237,44 @@ TEST_F(JetStatementsTest, TheWholeMergeUpdateRunsAsWritten) {
   EXPECT_EQ(Rows(cur, "SELECT SKU, Description, DEPT, MfgNumber, InUpdate, MSUChangeDate FROM Ace;",
                  {"SKU", "Description", "DEPT", "MfgNumber", "InUpdate", "MSUChangeDate"}),
             std::vector<std::string>{"K1|new|D1|M2|-1|2007-03-02 00:00:00"});
+}
+
+// An update leaves alone only the rows whose set columns hold the new values already, byte for
+// byte and type for type: what it gives is what SQLite's plain UPDATE gives, row for row.
+TEST_F(JetStatementsTest, AnUpdateSkipsOnlyRowsThatHoldTheNewValuesAlready) {
+  for (const char* file : {"C:\\CURRENT.YW", "C:\\DATA.YW"}) {
+    Connection cnn(engine);
+    OpenOn(cnn, file);
+    if (std::string(file) == "C:\\DATA.YW") {
+      Exec(cnn, schema::AceStatements("Ace"));
+      Exec(cnn, schema::PlanogramStatements("PlanogramDetails"));
+    }
+    Exec(cnn, schema::AceStatements("AceMTD"));
+    cnn.Execute("ALTER TABLE AceMTD ADD COLUMN Loose TEXT(10)");
+    cnn.Execute("ALTER TABLE Ace ADD COLUMN Loose DOUBLE");
+    for (const char* row : {"'S1', 'same', 2.5, 'x'", "'S2', 'lower', 3, '7'", "'S3', 'old', Null, '1.0'",
+                            "'S4', 'same', 4, Null"}) {
+      cnn.Execute(std::string("INSERT INTO Ace ( SKU, Description, AceRetail, Loose ) VALUES ( ") + row + " )");
+    }
+    for (const char* row : {"'s1', 'same', 2.5, 'x'", "'S2', 'LOWER', 3.0, '7'", "'S3', 'new', 1.25, '1'",
+                            "'S4', 'same', 4, Null", "'S5', 'only new', 9, '9'"}) {
+      cnn.Execute(std::string("INSERT INTO AceMTD ( SKU, Description, AceRetail, Loose ) VALUES ( ") + row + " )");
+    }
+  }
+  const std::string jet =
+      "UPDATE AceMTD INNER JOIN Ace ON AceMTD.SKU = Ace.SKU SET Ace.Description = [AceMTD].[Description], "
+      "Ace.AceRetail = [AceMTD].[AceRetail], Ace.Loose = [AceMTD].[Loose];";
+  cur.Execute(jet);
+  cur.Close();
+  const Database plain = Database::Open(prefix.drive_c() / "DATA.YW", Database::Mode::kReadWrite, RunError(0, "open"));
+  plain.Exec("UPDATE Ace SET Description = m.Description, AceRetail = m.AceRetail, Loose = m.Loose "
+             "FROM AceMTD AS m WHERE m.SKU = Ace.SKU COLLATE NOCASE");
+  const Database ours = Database::Open(prefix.drive_c() / "CURRENT.YW", Database::Mode::kReadOnly, RunError(0, "open"));
+  const std::string rows =
+      "SELECT group_concat(SKU || ':' || quote(Description) || typeof(AceRetail) || quote(AceRetail) || "
+      "typeof(Loose) || quote(Loose), ' ') FROM (SELECT * FROM Ace ORDER BY SKU)";
+  EXPECT_EQ(Query(ours, rows), Query(plain, rows));
+  EXPECT_EQ(Query(ours, rows)[0].find("'LOWER'") != std::string::npos, true);  // letter case counts
 }
 
 // The statements built from INI entries: a key clause, columns with and without defaults.

@@ -50,6 +50,9 @@ class MemoryFileSystem : public platform::FileSystem {
                             bool append) override;
   std::error_code CopyFileDurably(const std::filesystem::path& from,
                                   const std::filesystem::path& to) override;
+  std::error_code CopyFile(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return CopyFileDurably(from, to);
+  }
   std::error_code RenameDurably(const std::filesystem::path& from,
                                 const std::filesystem::path& to) override;
   std::error_code Remove(const std::filesystem::path& path) override;

@@ -16,7 +16,7 @@ bool IsReserved(const std::string& w) {
                                     "INTO", "VALUES", "ORDER", "BY", "AS", "GROUP", "HAVING",
                                     "UNION", "TRUE", "FALSE", "DISTINCT", "OUTER", "ASC", "DESC"};
   for (const char* r : kReserved) {
-    if (EqualsNoCase(w, r)) return true;
+    if (w.size() == std::char_traits<char>::length(r) && EqualsNoCase(w, r)) return true;
   }
   return false;
 }

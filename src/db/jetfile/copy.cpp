@@ -215,6 +215,7 @@ void CopyToDatabase(const fs::path& jet_file, const fs::path& new_database,
       SqliteWriter writer(db, shown_path);
       // A cache large enough for a product table's key index, small enough for a flat footprint.
       writer.Exec("PRAGMA cache_size = -16384");
+      if (!options.durable) writer.Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = MEMORY");
       ReadTables(jet_file, shown_path, writer, options.reader);
     }
     db.Close();

@@ -31,6 +31,8 @@ struct CopyOptions {
   // Records the Jet file's database password in the new file (the MSysPassword gate that
   // db::CreateDatabase makes), so that it opens with that password only.
   bool record_password = false;
+  // Flushed to the disk as it is written; a private copy that is thrown away needs not be.
+  bool durable = true;
   ReaderOptions reader;
 };
 
