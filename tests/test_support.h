@@ -207,7 +207,7 @@ class TestRun {
  public:
   explicit TestRun(const std::string& extra_reg = "")
       : system(prefix.files(), prefix.root(), prefix.drive_c() / "APP", {}), run(system), registry(run),
-        engine(system.paths()) {
+        engine(system.files(), system.paths()) {
     std::filesystem::create_directories(prefix.drive_c() / "APP");
     std::filesystem::create_directories(prefix.drive_c() / "YW");
     prefix.SetUserReg(TestRegistry(extra_reg));

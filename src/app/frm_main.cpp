@@ -13,7 +13,7 @@ frmMain::frmMain(Services s)
       errors_(s.ui, log_),
       registry_(*this),
       log_(s.system, s.clock, registry_, errors_.WithoutLog()),
-      engine_(s.system.paths()),
+      engine_(s.system.files(), s.system.paths(), s.system.paths().prefix() / "checked-databases"),
       Vendor_(std::make_unique<config::clsVendor>(*this, registry_)) {}
 
 void frmMain::Status(const std::string& text) {

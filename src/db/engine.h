@@ -18,7 +18,10 @@ namespace cs::db {
 
 class Engine {
  public:
-  explicit Engine(const platform::WindowsPaths& paths) : paths_(paths) {}
+  // `record`: where the states of the current databases the program wrote are kept between runs
+  // (empty: nowhere).
+  Engine(platform::FileSystem& files, const platform::WindowsPaths& paths, std::filesystem::path record = {})
+      : paths_(paths), checks_(files, std::move(record)) {}
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 

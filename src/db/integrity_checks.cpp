@@ -1,6 +1,6 @@
 #include "db/integrity_checks.h"
 
-#include <system_error>
+#include <sstream>
 
 #include "db/jet/errors.h"
 #include "db/jet/types.h"
@@ -8,6 +8,12 @@
 namespace fs = std::filesystem;
 
 namespace cs::db {
+namespace {
+
+// How many databases the record remembers: a setup has one current database, a few at most.
+constexpr std::size_t kKeptFiles = 16;
+
+}  // namespace
 
 bool PassesQuickCheck(const Database& db, const std::string& schema) {
   try {
@@ -18,25 +24,47 @@ bool PassesQuickCheck(const Database& db, const std::string& schema) {
   }
 }
 
-std::optional<IntegrityChecks::FileState> IntegrityChecks::StateOf(const fs::path& file) {
-  std::error_code ec1, ec2;
-  const auto size = fs::file_size(file, ec1);
-  const auto time = fs::last_write_time(file, ec2);
-  if (ec1 || ec2) return std::nullopt;
-  return FileState{size, time};
+IntegrityChecks::IntegrityChecks(platform::FileSystem& files, fs::path record)
+    : files_(files), record_(std::move(record)) {
+  ReadRecord();
+}
+
+// The record: a line per database, "size modified-ns device inode path". A line that does not read
+// is passed over: its file is checked again.
+void IntegrityChecks::ReadRecord() {
+  std::string text;
+  if (record_.empty() || files_.ReadFile(record_, text, nullptr)) return;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    platform::FileStat state;
+    std::string path;
+    if (!(fields >> state.size >> state.modified_ns >> state.device >> state.inode)) continue;
+    fields.get();
+    std::getline(fields, path);
+    if (path.empty()) continue;
+    state.kind = platform::FileKind::kRegular;
+    kept_[path] = state;
+    passed_[path] = state;
+  }
+}
+
+std::optional<platform::FileStat> IntegrityChecks::StateOf(const fs::path& file) const {
+  const platform::FileStat state = files_.Stat(file);
+  if (state.kind != platform::FileKind::kRegular) return std::nullopt;
+  return state;
 }
 
 // One name for a file however its path is written (the prefix reaches a drive by a link).
-std::string IntegrityChecks::Key(const fs::path& file) {
-  std::error_code ec;
-  const auto canonical = fs::weakly_canonical(file, ec);
-  return ec ? file.string() : canonical.string();
+std::string IntegrityChecks::Key(const fs::path& file) const {
+  const fs::path canonical = files_.Canonical(file);
+  return canonical.empty() ? file.string() : canonical.string();
 }
 
 // Reads a database file whole for its check on a connection of its own, inside one read
 // transaction, so that no writer changes it meanwhile. The state the file had while it was read
 // when it passed; nothing when it failed or could not be read.
-std::optional<IntegrityChecks::FileState> IntegrityChecks::CheckWholeFile(const fs::path& file) {
+std::optional<platform::FileStat> IntegrityChecks::CheckWholeFile(const fs::path& file) const {
   try {
     Database db = Database::Open(file, Database::Mode::kReadOnly, jet::NotADatabase(file.string()));
     db.Exec("BEGIN");
@@ -51,18 +79,20 @@ std::optional<IntegrityChecks::FileState> IntegrityChecks::CheckWholeFile(const 
 
 bool IntegrityChecks::Passed(const fs::path& host) {
   const auto state = StateOf(host);
+  const std::string key = Key(host);
   std::lock_guard lock(mutex_);
-  const auto it = passed_.find(Key(host));
+  const auto it = passed_.find(key);
   return state && it != passed_.end() && it->second == *state;
 }
 
 void IntegrityChecks::Remember(const fs::path& host) {
   const auto state = StateOf(host);
+  const std::string key = Key(host);
   std::lock_guard lock(mutex_);
   if (state) {
-    passed_[Key(host)] = *state;
+    passed_[key] = *state;
   } else {
-    passed_.erase(Key(host));
+    passed_.erase(key);
   }
 }
 
@@ -70,22 +100,45 @@ void IntegrityChecks::Vouch(const fs::path& original, const fs::path& copy) {
   if (Passed(original)) Remember(copy);
 }
 
+void IntegrityChecks::Keep(const fs::path& host) {
+  Remember(host);
+  const auto state = StateOf(host);
+  if (record_.empty() || !state) return;
+  std::string text;
+  {
+    std::lock_guard lock(mutex_);
+    const std::string key = Key(host);
+    kept_.erase(key);
+    while (kept_.size() >= kKeptFiles) kept_.erase(kept_.begin());
+    kept_[key] = *state;
+    for (const auto& [path, s] : kept_) {
+      text += std::to_string(s.size) + " " + std::to_string(s.modified_ns) + " " + std::to_string(s.device) +
+              " " + std::to_string(s.inode) + " " + path + "\n";
+    }
+  }
+  // A record that cannot be written costs the next run a check, nothing else.
+  files_.WriteFileAtomically(record_, text, platform::IfExists::kReplace, nullptr);
+}
+
 void IntegrityChecks::StartAhead(const fs::path& host) {
   if (Passed(host)) return;
+  const std::string key = Key(host);
   std::lock_guard lock(mutex_);
-  if (ahead_.contains(Key(host))) return;
-  auto task = std::make_shared<std::packaged_task<std::optional<FileState>()>>([host] { return CheckWholeFile(host); });
-  ahead_.emplace(Key(host), task->get_future().share());
+  if (ahead_.contains(key)) return;
+  auto task = std::make_shared<std::packaged_task<std::optional<platform::FileStat>()>>(
+      [this, host] { return CheckWholeFile(host); });
+  ahead_.emplace(key, task->get_future().share());
   workers_.push_back(std::make_unique<platform::Worker>([task] { (*task)(); }));
 }
 
 // Waits for a check started ahead of the file. True when it passed and the file still has the
 // state it had then; the file then counts as checked.
 bool IntegrityChecks::TakeAhead(const fs::path& host) {
-  std::shared_future<std::optional<FileState>> result;
+  const std::string key = Key(host);
+  std::shared_future<std::optional<platform::FileStat>> result;
   {
     std::lock_guard lock(mutex_);
-    const auto it = ahead_.find(Key(host));
+    const auto it = ahead_.find(key);
     if (it == ahead_.end()) return false;
     result = it->second;
     ahead_.erase(it);
@@ -94,7 +147,7 @@ bool IntegrityChecks::TakeAhead(const fs::path& host) {
   const auto now = StateOf(host);
   if (!passed || passed != now) return false;
   std::lock_guard lock(mutex_);
-  passed_[Key(host)] = *now;
+  passed_[key] = *now;
   return true;
 }
 

@@ -85,7 +85,8 @@ void WorkingCopy::Commit() {
     throw;
   }
   copy_.reset();
-  engine_.checks().Remember(*host_);
+  // Written whole by this run: the next run need not read it whole again while it stays so.
+  engine_.checks().Keep(*host_);
   writers_out_.reset();
 }
 

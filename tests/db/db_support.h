@@ -57,7 +57,7 @@ class DbTest : public ::testing::Test {
 
   TempPrefix prefix;
   platform::WindowsPaths paths{prefix.files(), prefix.root()};
-  db::Engine engine{paths};
+  db::Engine engine{prefix.files(), paths};
 };
 
 }  // namespace cs::test

@@ -221,7 +221,7 @@ TEST_F(AcefeedpumpTest, AbortAndIgnoreAnsweredOnTheConsole) {
   // Make the copy of the data file's Ace table fail: a column the current database lacks.
   {
     platform::WindowsPaths paths(prefix.files(), prefix.root());
-    db::Engine engine(paths);
+    db::Engine engine(prefix.files(), paths);
     db::Connection cnn(engine);
     cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + data + ";Jet OLEDB:Database Password=qed5190");
     cnn.Execute("ALTER TABLE Ace ADD COLUMN Colour TEXT(10)");

@@ -294,7 +294,7 @@ TEST_F(JetEndToEndTest, AJetCurrentDatabaseIsRefusedThenConverted) {
             0);
   {
     platform::WindowsPaths paths(prefix.files(), prefix.root());
-    db::Engine engine(paths);
+    db::Engine engine(prefix.files(), paths);
     db::Connection cnn(engine);
     cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=C:\\YieldWarden\\converted.yw;Jet OLEDB:Database Password=qed5190");
     cnn.Execute("CREATE TABLE ListBoxs ([ListName] TEXT(50), [Item] TEXT(50))");

@@ -30,7 +30,7 @@ struct SetupRun {
         system(*files, prefix, prefix / "drive_c" / "APP", {}),
         run(system),
         registry(run),
-        engine(system.paths()) {
+        engine(system.files(), system.paths()) {
     registry.SetRegistryKey();
     config::clsVendor vendor(run, registry);
     vendor.VendorID(1);
@@ -98,7 +98,7 @@ class ImportTest : public ::testing::Test {
   std::vector<std::string> Rows(const std::string& file, const std::string& sql,
                                 const std::vector<std::string>& fields) {
     platform::WindowsPaths paths(prefix.files(), prefix.root());
-    db::Engine engine(paths);
+    db::Engine engine(prefix.files(), paths);
     db::Connection cnn(engine);
     cnn.Open(db::ConnectionString(file));
     db::Recordset rs;
@@ -113,7 +113,7 @@ class ImportTest : public ::testing::Test {
   }
   void Execute(const std::string& file, const std::vector<std::string>& statements) {
     platform::WindowsPaths paths(prefix.files(), prefix.root());
-    db::Engine engine(paths);
+    db::Engine engine(prefix.files(), paths);
     db::Connection cnn(engine);
     cnn.Open(db::ConnectionString(file));
     for (const auto& s : statements) cnn.Execute(s);

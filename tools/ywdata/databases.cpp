@@ -45,7 +45,7 @@ std::string Money(std::uint64_t cents) {
 class NewDatabase {
  public:
   NewDatabase(const fs::path& prefix, const fs::path& file, const std::string& password)
-      : paths_(files_, prefix), engine_(paths_), cnn_(engine_) {
+      : paths_(files_, prefix), engine_(files_, paths_), cnn_(engine_) {
     platform::EnsurePrefix(files_, prefix);
     fs::create_directories(fs::absolute(file).parent_path());
     db::CreateDatabase(file.string(), password);
@@ -176,7 +176,7 @@ void DumpTable(const fs::path& prefix, const fs::path& file, const std::string& 
   platform::PosixFileSystem files;
   platform::EnsurePrefix(files, prefix);
   platform::WindowsPaths paths(files, prefix);
-  db::Engine engine(paths);
+  db::Engine engine(files, paths);
   db::Connection cnn(engine);
   cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + paths.ToWindows(fs::absolute(file)) +
            ";Jet OLEDB:Database Password=" + password);

@@ -171,7 +171,7 @@ TEST(JetCopy, ThePasswordGate) {
   TempDir dir;
   TempPrefix prefix;
   platform::WindowsPaths paths(prefix.files(), prefix.root());
-  db::Engine engine(paths);
+  db::Engine engine(prefix.files(), paths);
   const auto open = [&](const fs::path& file, const std::string& password) {
     db::Connection cnn(engine);
     cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + paths.ToWindows(file) +
