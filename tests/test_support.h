@@ -3,12 +3,19 @@
 // and a process end that can be caught.
 #pragma once
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "app/frm_main.h"
 #include "config/registry.h"
@@ -54,6 +61,26 @@ inline std::vector<std::string> LogFileMessages(const std::filesystem::path& log
     out.push_back(line.size() >= 21 && line[2] == '/' ? line.substr(21) : line);
   }
   return out;
+}
+
+// Runs `body` in a child process and expects it to return true within ten seconds: for what must
+// never wait (a FIFO opened, a lock taken); a child that waits longer is killed and the test fails.
+inline void ExpectInChildWithoutWaiting(const std::function<bool()>& body) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) _exit(body() ? 0 : 1);
+  int status = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 1000 && done == 0; ++i) {
+    done = waitpid(pid, &status, WNOHANG);
+    if (done == 0) usleep(10'000);
+  }
+  if (done == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "the child waited";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // The files beside `file` whose names are its own followed by `tail`.

@@ -23,23 +23,7 @@ namespace fs = std::filesystem;
 
 // Runs `body` in a child process and fails when it does not end within ten seconds (a read of
 // a FIFO without a writer would wait forever) or when it returns false.
-void ExpectInChildWithoutWaiting(const std::function<bool()>& body) {
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) _exit(body() ? 0 : 1);
-  int status = 0;
-  pid_t done = 0;
-  for (int i = 0; i < 1000 && done == 0; ++i) {
-    done = waitpid(pid, &status, WNOHANG);
-    if (done == 0) usleep(10'000);
-  }
-  if (done == 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    FAIL() << "the child waited";
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
+using test::ExpectInChildWithoutWaiting;
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:

@@ -263,27 +263,13 @@ TEST(PrivateProfileOnDiskTest, AFifoOrAReadOnlyFileIsLeftAlone) {
   WindowsPaths paths(prefix.files(), prefix.root());
   PrivateProfile profile(prefix.files(), paths);
   ASSERT_EQ(mkfifo((prefix.drive_c() / "fifo.ini").c_str(), 0644), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  test::ExpectInChildWithoutWaiting([&] {
     char buffer[16];
     const auto n =
         profile.GetPrivateProfileStringA("s", "k", "def", buffer, sizeof buffer, "C:\\fifo.ini");
     const int written = profile.WritePrivateProfileStringA("s", "k", "v", "C:\\fifo.ini");
-    _exit(n == 3 && written == 0 ? 0 : 1);
-  }
-  int status = 0;
-  pid_t done = 0;
-  for (int i = 0; i < 1000 && done == 0; ++i) {  // ten seconds at most, then it is stuck
-    done = waitpid(pid, &status, WNOHANG);
-    if (done == 0) usleep(10'000);
-  }
-  if (done == 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    FAIL() << "the INI functions waited on a FIFO";
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return n == 3 && written == 0;
+  });
 
   if (geteuid() != 0) {  // root writes anywhere
     test::WriteFile(prefix.drive_c() / "ro.ini", "[s]\r\nk=v\r\n");

@@ -300,28 +300,14 @@ TEST(RegistryStoreOnDiskTest, AFifoIsNotReadable) {
   test::TempPrefix prefix;
   std::filesystem::remove(prefix.user_reg());
   ASSERT_EQ(mkfifo(prefix.user_reg().c_str(), 0644), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  test::ExpectInChildWithoutWaiting([&] {
     RegistryStore store(prefix.files(), prefix.user_reg());
     HKEY h = 0;
     const long open = store.RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, 0x3F, &h);
     const long set = store.RegSetValueExA(HKEY_CURRENT_USER, "x", 0, kRegSz,
                                           reinterpret_cast<const std::uint8_t*>("y"), 1);
-    _exit(open == ERROR_ACCESS_DENIED && set == ERROR_ACCESS_DENIED ? 0 : 1);
-  }
-  int status = 0;
-  pid_t done = 0;
-  for (int i = 0; i < 1000 && done == 0; ++i) {  // ten seconds at most, then it is stuck
-    done = waitpid(pid, &status, WNOHANG);
-    if (done == 0) usleep(10'000);
-  }
-  if (done == 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    FAIL() << "the registry waited on a FIFO";
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return open == ERROR_ACCESS_DENIED && set == ERROR_ACCESS_DENIED;
+  });
   struct stat st {};
   ASSERT_EQ(lstat(prefix.user_reg().c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));

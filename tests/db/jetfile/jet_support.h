@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/jetfile/reader.h"
+#include "test_support.h"
 #include "db/jetfile/values.h"
 
 namespace cs::test {
@@ -24,17 +25,8 @@ inline std::filesystem::path JetFixture(const std::string& name) {
   return std::filesystem::path(SHARED_DIR) / "fixtures" / "jet" / name;
 }
 
-inline std::string FileBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void PutFile(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+inline std::string FileBytes(const std::filesystem::path& p) { return ReadFile(p); }
+inline void PutFile(const std::filesystem::path& p, const std::string& bytes) { WriteFile(p, bytes); }
 
 // A temporary folder, removed with what it holds at the end of the test.
 class TempDir {
