@@ -15,7 +15,8 @@ namespace cs::app {
 // switches. The manual page acefeedpump(1) is generated from this text.
 std::string UsageText();
 
-// The program's name and version as the error dialog shows it: "acefeedpump 1.0.0".
+// The program's name and its version as the error dialog shows it (major.minor.revision), as one
+// line: "acefeedpump 1.0.0\n".
 std::string VersionText();
 
 // The text to print for a command line (the arguments after the program's name) that asks for
