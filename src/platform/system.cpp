@@ -54,7 +54,8 @@ std::string RebuildCommandLine(const std::vector<std::string>& args, const Windo
     if (!text.empty()) text += ' ';
     const std::string lower = LCase(arg);
     const bool is_switch = lower == "/s" || lower == "/z" || lower == "/l" || lower == "/?";
-    if (arg.starts_with('/') && !is_switch) {
+    const bool relative = arg.starts_with("./") || arg.starts_with("../");
+    if ((arg.starts_with('/') && !is_switch) || relative) {
       const std::string win = paths.ToWindows(arg);
       text += win.empty() ? arg : win;
     } else {

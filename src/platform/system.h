@@ -63,7 +63,9 @@ class System {
 
 // Rebuilds the argument text of a Windows command line from arguments already split: joined by
 // single blanks; an argument that begins with "/" and is not one of the switches /s, /z, /l, /?
-// (any case) is a host path and enters in its Windows form.
+// (any case) is a host path and enters in its Windows form, and so does one that begins with "./"
+// or "../", a host path relative to the current directory (as a user types a file's name in its
+// own folder). A path that does not exist keeps its Windows form, so that the run names it.
 std::string RebuildCommandLine(const std::vector<std::string>& args, const WindowsPaths& paths);
 
 // The folder that holds the running executable.

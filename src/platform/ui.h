@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_system.h"
+
 namespace cs::platform {
 
 enum class Icon { kNone, kInformation, kCritical };
@@ -60,7 +62,15 @@ class ConsoleUi : public Ui {
 
 // The window of an FLTK display: the caption, the three labels over the background picture (a
 // GIF file; a plain background when it cannot be read), centred on the screen, and modal boxes.
+// An empty `picture` means there is none: the background is plain and nothing is said about it.
 std::unique_ptr<Ui> MakeWindowUi(const std::filesystem::path& picture);
+
+// The window's background picture "acefeedpump.gif": beside the program (as the build puts it),
+// else in the installed share folder beside the program's bin folder
+// (<bin>/../share/catalogsync/). Empty when neither holds a regular file of that name, so that a
+// program copied elsewhere runs with a plain window instead of warning on the console.
+std::filesystem::path FindWindowPicture(const FileSystem& files,
+                                        const std::filesystem::path& program_dir);
 
 // The window when CATALOGSYNC_UI is "window", or when it is unset and a display is named
 // (DISPLAY or WAYLAND_DISPLAY); the console otherwise, and when the display cannot be opened.

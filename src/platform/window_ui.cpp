@@ -106,12 +106,14 @@ int ShowBox(const std::string& text, const std::string& title, Icon icon, Button
 
 class WindowUi : public Ui {
  public:
-  explicit WindowUi(const std::filesystem::path& picture)
-      : window_(497, 393), picture_(picture.c_str()) {
+  explicit WindowUi(const std::filesystem::path& picture) : window_(497, 393) {
     window_.position((Fl::w() - 497) / 2, (Fl::h() - 393) / 2);
     background_ = new Fl_Box(0, 0, 498, 362);
-    if (picture_.w() == 498 && picture_.h() == 362 && picture_.fail() == 0) {
-      background_->image(&picture_);
+    // FLTK reports a file it cannot open on the console; a missing picture is told by an empty
+    // path and never handed to it.
+    if (!picture.empty()) picture_ = std::make_unique<Fl_GIF_Image>(picture.c_str());
+    if (picture_ && picture_->w() == 498 && picture_->h() == 362 && picture_->fail() == 0) {
+      background_->image(picture_.get());
     } else {
       background_->box(FL_FLAT_BOX);
       background_->color(fl_rgb_color(230, 236, 244));
@@ -156,8 +158,9 @@ class WindowUi : public Ui {
     return box;
   }
 
+  // The picture outlives the window's widgets, which are destroyed with window_.
+  std::unique_ptr<Fl_GIF_Image> picture_;
   Fl_Double_Window window_;
-  Fl_GIF_Image picture_;
   Fl_Box* background_ = nullptr;
   Fl_Box* lbl_data_ = nullptr;
   Fl_Box* label1_ = nullptr;
@@ -180,6 +183,16 @@ bool Named(const char* variable) {
 }
 
 }  // namespace
+
+std::filesystem::path FindWindowPicture(const FileSystem& files,
+                                        const std::filesystem::path& program_dir) {
+  constexpr char kName[] = "acefeedpump.gif";
+  for (const auto& candidate :
+       {program_dir / kName, program_dir / ".." / "share" / "catalogsync" / kName}) {
+    if (files.Stat(candidate).kind == FileKind::kRegular) return candidate.lexically_normal();
+  }
+  return {};
+}
 
 std::unique_ptr<Ui> MakeWindowUi(const std::filesystem::path& picture) {
   return std::make_unique<WindowUi>(picture);

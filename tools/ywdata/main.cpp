@@ -8,17 +8,20 @@
 #include "db/jetfile/copy.h"
 #include "platform/prefix.h"
 #include "platform/run_error.h"
+#include "version.h"
 #include "ywdata.h"
 
 namespace {
 
-constexpr char kHelp[] = R"(usage: ywdata [--prefix DIR] COMMAND [ARGS] [OPTIONS]
+constexpr char kHelp[] = R"(Usage: ywdata [--prefix DIR] COMMAND [ARGS] [OPTIONS]
+  or:  ywdata --help | -h | --version
 
 Makes what the CatalogSync demo, tests and benchmarks need, on CatalogSync's own database engine.
-Files are host paths; every database gets the product's database password unless --password says
-otherwise. The prefix is --prefix, else $CATALOGSYNC_PREFIX, else ~/.catalogsync.
+Files are host paths, and a database file that exists already is never overwritten. Every
+database gets the product's database password unless --password says otherwise. The prefix is
+--prefix, else $CATALOGSYNC_PREFIX, else ~/.catalogsync.
 
-commands:
+Commands:
   env                      set up the prefix: the registry values of an installed Yield Warden
                            (install directory C:\Program Files\Yield Warden, current database
                            C:\YieldWarden\YieldWarden.yw) and YWConfig.ini with the vendors Ace
@@ -39,13 +42,14 @@ commands:
                            primary key, and the Jet file's database password (--password is
                            not used)
 
-options:
+Options:
   --rows N                 rows of Ace (default 100)
   --first-sku N            SKUs are the numbers from N on (default 1000000)
   --date M/D/YYYY          the AceFileDate row (default 3/1/2007); --date "" leaves it empty
   --password TEXT          the database password (default the product's); "" records none
   --no-additional-details  leave AdditionalDetails out of a data file
-  --help                   this text
+  --help, -h               print this text and exit
+  --version                print the version and exit
 )";
 
 int Fail(const std::string& message) {
@@ -67,8 +71,13 @@ int main(int argc, char** argv) {
     };
     try {
       if (a == "--help" || a == "-h") {
-        std::cout << kHelp;
-        return 0;
+        std::cout << kHelp << std::flush;
+        return std::cout ? 0 : 1;
+      } else if (a == "--version") {
+        std::cout << "ywdata " << cs::platform::kVersionMajor << "." << cs::platform::kVersionMinor
+                  << "." << cs::platform::kVersionRevision << "\n"
+                  << std::flush;
+        return std::cout ? 0 : 1;
       } else if (a == "--prefix") {
         prefix = value();
       } else if (a == "--rows") {
