@@ -120,6 +120,12 @@ long RegistryStore::RegSetValueExA(HKEY key, const char* name, std::uint32_t res
   options.follow_replacement = true;  // someone may remove the lock file while it is held
   if (files_.LockExclusive(file_.string() + ".lock", options, lock)) return ERROR_ACCESS_DENIED;
   if (const long rc = Load(); rc != ERROR_SUCCESS) return rc;
+  // A value that already holds these bytes, of this type, is left as it is: the registry would
+  // read the same, and the file is not written again for it.
+  if (const auto held = parsed_->Get(path, name == nullptr ? "" : name);
+      held && held->type == value.type && held->data == value.data) {
+    return ERROR_SUCCESS;
+  }
   if (!parsed_->Set(path, name == nullptr ? "" : name, value)) return ERROR_KEY_DELETED;
   FileStat written{};
   if (files_.WriteFileAtomically(file_, parsed_->Serialize(), IfExists::kReplace, &written)) {

@@ -239,9 +239,9 @@ TEST_F(JetStatementsTest, TheWholeMergeUpdateRunsAsWritten) {
             std::vector<std::string>{"K1|new|D1|M2|-1|2007-03-02 00:00:00"});
 }
 
-// An update leaves alone only the rows whose set columns hold the new values already, byte for
-// byte and type for type: what it gives is what SQLite's plain UPDATE gives, row for row.
-TEST_F(JetStatementsTest, AnUpdateSkipsOnlyRowsThatHoldTheNewValuesAlready) {
+// An update through a join gives, row for row, byte for byte and type for type, what SQLite's own
+// UPDATE .. FROM gives: letter case counts in the values, and each column's type rules apply.
+TEST_F(JetStatementsTest, AnUpdateThroughAJoinGivesWhatSQLitesOwnGives) {
   for (const char* file : {"C:\\CURRENT.YW", "C:\\DATA.YW"}) {
     Connection cnn(engine);
     OpenOn(cnn, file);

@@ -100,6 +100,26 @@ TEST_F(RegistryStoreTest, ReadsEveryTypeAsStored) {
   EXPECT_NE(store.RegCloseKey(0), ERROR_SUCCESS);
 }
 
+// A value written with the bytes and type it holds already leaves the file as it is; any other
+// value, or another type of the same bytes, writes it.
+TEST_F(RegistryStoreTest, AValueThatHoldsItsDataAlreadyIsNotWrittenAgain) {
+  const HKEY h = Open("Software\\Quillmarch\\Yield Warden\\PriceFiles");
+  const auto state = [&] { return files.Stat(kUserReg); };
+  const platform::FileStat before = state();
+  EXPECT_EQ(Set(h, "SetupComplete", kRegSz, "TRUE"), ERROR_SUCCESS);
+  EXPECT_EQ(Set(h, "setupcomplete", kRegSz, std::string("TRUE\0", 5)), ERROR_SUCCESS);
+  EXPECT_EQ(state(), before);
+  struct Case {
+    std::uint32_t type;
+    std::string bytes;
+  } changes[] = {{kRegSz, "FALSE"}, {kRegExpandSz, "FALSE"}, {kRegSz, ""}};
+  for (const auto& c : changes) {
+    const platform::FileStat prior = state();
+    EXPECT_EQ(Set(h, "SetupComplete", c.type, c.bytes), ERROR_SUCCESS);
+    EXPECT_NE(state(), prior) << c.bytes;
+  }
+}
+
 TEST_F(RegistryStoreTest, KeysExistWithTheirBlocksAndParents) {
   struct Case {
     const char* path;

@@ -121,21 +121,11 @@ std::string Update(Parser& p) {
     if (target != nullptr && target != owner) throw SyntaxError("UPDATE statement");
     target = owner;
   }
-  std::vector<std::string> assignments, unchanged;
-  for (const auto& s : sets) {
-    assignments.push_back(QuoteName(s.column.name) + " = " + s.value);
-    // The column already holds the value: the same bytes (not merely equal without regard to
-    // case) and the same type, so that leaving the row alone gives the row the update would.
-    const std::string column = QuoteName(target->name) + "." + QuoteName(s.column.name);
-    unchanged.push_back("(" + column + " IS " + s.value + " COLLATE BINARY AND typeof(" + column +
-                        ") = typeof(" + s.value + "))");
-  }
-  // Rows whose set columns all hold their new values already are left alone: the result is the
-  // same, row for row, without writing them again.
-  conditions.push_back("NOT (" + JoinRaw(unchanged, " AND ") + ")");
+  std::vector<std::string> assignments;
+  for (const auto& s : sets) assignments.push_back(QuoteName(s.column.name) + " = " + s.value);
   std::string sql = "UPDATE " + target->Sql() + " SET " + JoinRaw(assignments);
   if (tables.size() == 2) sql += " FROM " + (&tables[0] == target ? tables[1] : tables[0]).Sql();
-  sql += " WHERE " + JoinRaw(conditions, " AND ");
+  if (!conditions.empty()) sql += " WHERE " + JoinRaw(conditions, " AND ");
   return sql;
 }
 

@@ -68,33 +68,22 @@ TEST(TranslatorTest, EveryStatementFormTheProgramSends) {
       {"UPDATE AceMTD INNER JOIN Ace ON AceMTD.SKU = Ace.SKU SET Ace.Description = "
        "[AceMTD].[Description], Ace.Active = [AceMTD].[Active];",
        R"(UPDATE "main"."Ace" SET "Description" = "AceMTD"."Description", "Active" = )"
-       R"("AceMTD"."Active" FROM "main"."AceMTD" WHERE ("AceMTD"."SKU" = "Ace"."SKU" COLLATE NOCASE) )"
-       R"(AND NOT (("Ace"."Description" IS "AceMTD"."Description" COLLATE BINARY AND )"
-       R"(typeof("Ace"."Description") = typeof("AceMTD"."Description")) AND ("Ace"."Active" IS )"
-       R"("AceMTD"."Active" COLLATE BINARY AND typeof("Ace"."Active") = typeof("AceMTD"."Active"))))",
+       R"("AceMTD"."Active" FROM "main"."AceMTD" WHERE ("AceMTD"."SKU" = "Ace"."SKU" COLLATE NOCASE))",
        {}},
       {"UPDATE Ace SET [SKU] = 'A''1' & [SKU] WHERE [SKU] Not Like 'A''1%';",
        R"(UPDATE "main"."Ace" SET "SKU" = (COALESCE(?1, '') || COALESCE("SKU", '')) WHERE )"
-       R"((NOT ("SKU" LIKE ?2 ESCAPE '\')) AND NOT (("Ace"."SKU" IS (COALESCE(?1, '') || )"
-       R"(COALESCE("SKU", '')) COLLATE BINARY AND typeof("Ace"."SKU") = typeof((COALESCE(?1, '') || )"
-       R"(COALESCE("SKU", ''))))))",
+       R"((NOT ("SKU" LIKE ?2 ESCAPE '\')))",
        {"A'1", "A'1%"}},
       {"DELETE Ace.* FROM Ace WHERE ((Ace.SKU) Like 'A[%]1%' )",
        R"(DELETE FROM "main"."Ace" WHERE ((("Ace"."SKU") LIKE ?1 ESCAPE '\')))", {"A\\%1%"}},
-      // Rows that hold the new values already are left alone.
-      {"UPDATE Store Set Store.Comp5 = 0;",
-       R"(UPDATE "main"."Store" SET "Comp5" = 0 WHERE NOT (("Store"."Comp5" IS 0 COLLATE BINARY AND )"
-       R"(typeof("Store"."Comp5") = typeof(0))))",
-       {}},
+      {"UPDATE Store Set Store.Comp5 = 0;", R"(UPDATE "main"."Store" SET "Comp5" = 0)", {}},
       {"UPDATE Store INNER JOIN AceMTD ON Store.Sku = AceMTD.SKU SET Store.Comp5 = "
        "[AceMTD]![AceRetail];",
        R"(UPDATE "main"."Store" SET "Comp5" = "AceMTD"."AceRetail" FROM "main"."AceMTD" WHERE )"
-       R"(("Store"."Sku" = "AceMTD"."SKU" COLLATE NOCASE) AND NOT (("Store"."Comp5" IS )"
-       R"("AceMTD"."AceRetail" COLLATE BINARY AND typeof("Store"."Comp5") = typeof("AceMTD"."AceRetail"))))",
+       R"(("Store"."Sku" = "AceMTD"."SKU" COLLATE NOCASE))",
        {}},
       {"UPDATE Competitors SET Name = 'CustRetail' WHERE Competitor = 'Comp5';",
-       R"(UPDATE "main"."Competitors" SET "Name" = ?1 WHERE ("Competitor" = ?2 COLLATE NOCASE) AND )"
-       R"(NOT (("Competitors"."Name" IS ?1 COLLATE BINARY AND typeof("Competitors"."Name") = typeof(?1))))",
+       R"(UPDATE "main"."Competitors" SET "Name" = ?1 WHERE ("Competitor" = ?2 COLLATE NOCASE))",
        {"CustRetail", "Comp5"}},
       {"SELECT [Active] FROM Ace WHERE Sku = 'ZZNOEXIST';",
        R"(SELECT "Active" FROM "main"."Ace" WHERE ("Sku" = ?1 COLLATE NOCASE))", {"ZZNOEXIST"}},
