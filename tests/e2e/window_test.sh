@@ -17,14 +17,17 @@ export CATALOGSYNC_PREFIX="$prefix" CATALOGSYNC_UI=window EXE="$exe" SHOT="$shot
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   "$EXE" "C:\\DATA\\ACEDATA0307.YW" -L &
   pid=$!
-  found=""
-  for _ in $(seq 100); do
-    if xwininfo -root -tree | grep -q "\"Yield Warden Data Installer\""; then found=yes; break; fi
+  # Look for the window for as long as the program runs: a loaded machine may take seconds
+  # to start it, and the window stays up until the program ends.
+  found="" tree=""
+  while kill -0 "$pid" 2>/dev/null; do
+    tree=$(xwininfo -root -tree 2>/dev/null || true)
+    if grep -q "\"Yield Warden Data Installer\"" <<<"$tree"; then found=yes; break; fi
     sleep 0.05
   done
   if [ -n "$found" ]; then
-    xwininfo -root -tree | grep "\"Yield Warden Data Installer\"" | grep -q "497x393" || { echo "window test: the window is not 497x393" >&2; found=""; }
-    sleep 1
+    grep "\"Yield Warden Data Installer\"" <<<"$tree" | grep -q "497x393" || { echo "window test: the window is not 497x393" >&2; found=""; }
+    sleep 0.5
     xwd -root -silent > "$SHOT"
   fi
   wait "$pid"
