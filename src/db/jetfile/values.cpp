@@ -4,32 +4,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace cs::db::jetfile {
 namespace {
-
-// Windows-1252's characters for the bytes 0x80 to 0x9F (0 where it defines none).
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // UTF-16 code units to UTF-8; nothing for a lone surrogate.
 std::optional<std::string> Utf16ToUtf8(const std::vector<char16_t>& units) {
@@ -40,12 +18,12 @@ std::optional<std::string> Utf16ToUtf8(const std::vector<char16_t>& units) {
     if (u >= 0xD800 && u <= 0xDBFF) {
       if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF)
         return std::nullopt;
-      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
+      platform::AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
       ++i;
     } else if (u >= 0xDC00 && u <= 0xDFFF) {
       return std::nullopt;
     } else {
-      AppendUtf8(out, u);
+      platform::AppendUtf8(out, u);
     }
   }
   return out;
@@ -78,16 +56,7 @@ ValueKind KindOf(std::uint8_t jet_type) {
 }
 
 std::string Windows1252ToUtf8(std::span<const std::uint8_t> bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (const std::uint8_t b : bytes) {
-    if (b >= 0x80 && b <= 0x9F && kCp1252High[b - 0x80] != 0) {
-      AppendUtf8(out, kCp1252High[b - 0x80]);
-    } else {
-      AppendUtf8(out, b);
-    }
-  }
-  return out;
+  return platform::AnsiToUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::optional<std::string> TextToUtf8(std::span<const std::uint8_t> bytes, bool jet4) {
