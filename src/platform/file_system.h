@@ -92,11 +92,6 @@ class FileSystem {
   virtual std::error_code WriteFile(const std::filesystem::path& path, std::string_view bytes,
                                     bool append) = 0;
 
-  // Copies a regular file into a new file `to` (EEXIST when it exists), flushed to the disk with
-  // its folder before this returns. A half-made copy is removed.
-  virtual std::error_code CopyFileDurably(const std::filesystem::path& from,
-                                          const std::filesystem::path& to) = 0;
-
   // Copies a regular file into a new file `to` (EEXIST when it exists), not flushed: for a file
   // that is flushed later or thrown away. A half-made copy is removed.
   virtual std::error_code CopyFile(const std::filesystem::path& from,

@@ -243,30 +243,16 @@ std::error_code PosixFileSystem::WriteFile(const fs::path& path, std::string_vie
   return fd.Close();
 }
 
-namespace {
-
-std::error_code Copy(const fs::path& from, const fs::path& to, bool durably) {
+std::error_code PosixFileSystem::CopyFile(const fs::path& from, const fs::path& to) {
   Fd in;
   struct stat st {};
   if (auto ec = OpenRegular(from, in, st)) return ec;
   Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
   if (!out.ok()) return LastError();
   std::error_code ec = CopyBytes(in.get(), out.get());
-  if (!ec && durably && ::fsync(out.get()) != 0) ec = LastError();
   if (const auto closed = out.Close(); !ec) ec = closed;
-  if (!ec && durably) ec = SyncFolder(FolderOf(to));
   if (ec) ::unlink(to.c_str());
   return ec;
-}
-
-}  // namespace
-
-std::error_code PosixFileSystem::CopyFileDurably(const fs::path& from, const fs::path& to) {
-  return Copy(from, to, true);
-}
-
-std::error_code PosixFileSystem::CopyFile(const fs::path& from, const fs::path& to) {
-  return Copy(from, to, false);
 }
 
 std::error_code PosixFileSystem::RenameDurably(const fs::path& from, const fs::path& to) {

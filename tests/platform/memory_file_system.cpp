@@ -221,8 +221,8 @@ std::error_code MemoryFileSystem::WriteFile(const fs::path& path, std::string_vi
   return {};
 }
 
-std::error_code MemoryFileSystem::CopyFileDurably(const fs::path& from, const fs::path& to) {
-  if (auto ec = Fault("CopyFileDurably", to)) return ec;
+std::error_code MemoryFileSystem::CopyFile(const fs::path& from, const fs::path& to) {
+  if (auto ec = Fault("CopyFile", to)) return ec;
   std::string bytes;
   if (auto ec = ReadFile(from, bytes, nullptr)) return ec;
   Resolved r;

@@ -48,11 +48,7 @@ class MemoryFileSystem : public platform::FileSystem {
                                       platform::FileStat* stat) override;
   std::error_code WriteFile(const std::filesystem::path& path, std::string_view bytes,
                             bool append) override;
-  std::error_code CopyFileDurably(const std::filesystem::path& from,
-                                  const std::filesystem::path& to) override;
-  std::error_code CopyFile(const std::filesystem::path& from, const std::filesystem::path& to) override {
-    return CopyFileDurably(from, to);
-  }
+  std::error_code CopyFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::error_code RenameDurably(const std::filesystem::path& from,
                                 const std::filesystem::path& to) override;
   std::error_code Remove(const std::filesystem::path& path) override;

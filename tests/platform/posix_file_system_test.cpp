@@ -62,7 +62,7 @@ TEST_F(PosixFileSystemTest, OnlyRegularFilesAreReadAndNothingWaits) {
       ok = ok && files.LockExclusive(p, {}, lock) == not_regular && lock == nullptr;
     }
     ok = ok && files.WriteFile(dir / "fifo", "x", true) == not_regular;
-    ok = ok && files.CopyFileDurably(dir / "fifo", dir / "copy") == not_regular;
+    ok = ok && files.CopyFile(dir / "fifo", dir / "copy") == not_regular;
     std::string bytes;
     ok = ok &&
          files.ReadFile(dir / "missing", bytes, nullptr) == std::errc::no_such_file_or_directory;
@@ -123,12 +123,12 @@ TEST_F(PosixFileSystemTest, TextIsWrittenAppendedAndCopiedIntoNewFilesOnly) {
   EXPECT_EQ(test::ReadFile(log), "new\r\n");
   EXPECT_TRUE(files.WriteFile(dir / "no" / "such.log", "x", true));
 
-  ASSERT_FALSE(files.CopyFileDurably(log, dir / "copy"));
+  ASSERT_FALSE(files.CopyFile(log, dir / "copy"));
   EXPECT_EQ(test::ReadFile(dir / "copy"), "new\r\n");
   test::WriteFile(dir / "taken", "mine");
-  EXPECT_EQ(files.CopyFileDurably(log, dir / "taken"), std::errc::file_exists);
+  EXPECT_EQ(files.CopyFile(log, dir / "taken"), std::errc::file_exists);
   EXPECT_EQ(test::ReadFile(dir / "taken"), "mine");
-  EXPECT_TRUE(files.CopyFileDurably(dir / "missing", dir / "copy2"));
+  EXPECT_TRUE(files.CopyFile(dir / "missing", dir / "copy2"));
   EXPECT_FALSE(fs::exists(dir / "copy2"));
 
   ASSERT_FALSE(files.RenameDurably(dir / "copy", dir / "moved"));
