@@ -70,7 +70,6 @@ class frmMain : public core::RunContext {
   // The run's state, as the run has set it.
   bool RunSilent() const { return RunSilent_; }
   bool LogEnabled() const { return LogEnabled_; }
-  bool ImportSucceeded() const { return ImportSucceeded_; }
   const std::string& CommandLine() const { return CommandLine_; }
   const std::string& DBFileName() const { return DBFileName_; }
   const std::string& RunVendorName() const { return RunVendorName_; }
