@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The structure the code keeps: each folder includes only the folders below it
-#   platform <- core <- (config, db) <- schema <- import <- app <- main
+#   platform <- core <- (config, db) <- schema <- import <- app <- main, and platform <- jetfile <- db
 # SQLite's handles are opened, finalized and closed in one file, and no thread is left detached.
 #   structure_test.sh <source folder>
 set -euo pipefail
@@ -9,7 +9,8 @@ declare -A allowed=(
   [platform]="platform"
   [core]="platform core"
   [config]="platform core config"
-  [db]="platform core db"
+  [jetfile]="platform jetfile"
+  [db]="platform core jetfile db"
   [schema]="platform core config db schema"
   [import]="platform core config db schema import"
   [app]="platform core config db schema import app"
