@@ -12,6 +12,7 @@
 #include "platform/prefix.h"
 #include "platform/run_error.h"
 #include "platform/system.h"
+#include "platform/temporary_directory.h"
 #include "platform/ui.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
     return std::cout ? 0 : 1;
   }
   try {
+    // The private folders of earlier runs that were killed before they could remove them.
+    platform::RemoveAbandonedTemporaryDirectories();
     platform::PosixFileSystem files;
     const auto prefix = platform::PrefixFromEnvironment();
     platform::EnsurePrefix(files, prefix);

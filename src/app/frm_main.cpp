@@ -44,6 +44,24 @@ void frmMain::GoSleep(std::int32_t lSeconds) {
   });
 }
 
+int frmMain::MessageBox(const std::string& text, const std::string& title, platform::Icon icon,
+                        platform::Buttons buttons) {
+  // One log line: each run of line breaks of the box is a " / ".
+  std::string line;
+  bool at_break = false;
+  for (const char c : text) {
+    if (c == '\r' || c == '\n') {
+      at_break = true;
+      continue;
+    }
+    if (at_break && !line.empty()) line += " / ";
+    at_break = false;
+    line += c;
+  }
+  AddToLog("Message box \"" + title + "\": " + line);
+  return services_.ui.MessageBox(text, title, icon, buttons);
+}
+
 void frmMain::SetCaption(const std::string& caption) {
   caption_ = caption;
   services_.ui.SetCaption(caption);

@@ -60,10 +60,10 @@ class frmMain : public core::RunContext {
                const std::string& source) override {
     return errors_.ErrorLog(number, description, line, source);
   }
+  // Shows a box; its text also goes to the log, whatever -L says, so that a silent run's log says
+  // what its box said.
   int MessageBox(const std::string& text, const std::string& title, platform::Icon icon,
-                 platform::Buttons buttons) override {
-    return services_.ui.MessageBox(text, title, icon, buttons);
-  }
+                 platform::Buttons buttons) override;
   platform::System& machine() override { return services_.system; }
   platform::Clock& clock() override { return services_.clock; }
 

@@ -3,6 +3,8 @@
 #include "core/source_names.h"
 #include "config/conversions.h"
 #include "config/ini_file.h"
+#include "platform/file_system.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace cs::config {
@@ -57,6 +59,14 @@ std::int16_t GetVendorFromFileName(core::RunContext& run, Registry& registry,
   std::vector<std::string> keys;
   std::int32_t count = 0;
   ini.EnumerateCurrentSection(keys, count);
+  // Without vendors nothing can match: the log says which file was looked for, whatever -L says,
+  // so that a fresh setup's "Unable to identify file vendor" has its reason.
+  if (keys.empty()) {
+    const auto host = run.machine().paths().Resolve(ini.Path());
+    const bool found = host && run.machine().files().Stat(*host).kind == platform::FileKind::kRegular;
+    run.AddToLog(found ? "No vendors are listed in [Vendors] of the configuration file '" + ini.Path() + "'."
+                       : "The configuration file '" + ini.Path() + "' was not found.");
+  }
   return RunProcedure(run, source::frmMain::GetVendorFromFileName, kNoVendor,
                       [&](Procedure& p, std::int16_t& result) {
     for (const std::string& key : keys) {

@@ -109,4 +109,16 @@ void IgnoreErrors(F&& body) {
   }
 }
 
+// The same, handing the error that was passed over ("<number> <description>") to `passed_over`.
+template <class F, class G>
+void IgnoreErrors(F&& body, G&& passed_over) {
+  try {
+    body();
+  } catch (const RunError& e) {
+    passed_over(std::to_string(e.number()) + " " + e.description());
+  } catch (const std::exception& e) {
+    passed_over(std::string(e.what()));
+  }
+}
+
 }  // namespace cs::core

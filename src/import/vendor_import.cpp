@@ -97,15 +97,18 @@ class VendorImport {
       Run(CopyInto(to_, "PlanogramDetails", "PlanogramDetails"));
       Run(CopyInto(to_, "Ace", "Ace"));
     }
-    // Additional details: whatever fails here is passed over.
-    core::IgnoreErrors([&] {
-      db::Connection current(r_.engine);
-      current.Open(db::ConnectionString(to_), "", "", -1);
-      db::DeleteTable("AdditionalDetails", current);
-      schema::MakeTableFromINI(run_, r_.registry, "AdditionalDetails", current, "");
-      current.Close();
-    });
-    core::IgnoreErrors([&] { LogAndRun(run_, cnn_, CopyInto(to_, "AdditionalDetails", "AdditionalDetails")); });
+    // Additional details: whatever fails here is passed over, and said in the log whatever -L says.
+    core::IgnoreErrors(
+        [&] {
+          db::Connection current(r_.engine);
+          current.Open(db::ConnectionString(to_), "", "", -1);
+          db::DeleteTable("AdditionalDetails", current);
+          schema::MakeTableFromINI(run_, r_.registry, "AdditionalDetails", current, "");
+          current.Close();
+        },
+        [&](const std::string& error) { run_.AddToLog("AdditionalDetails was not made anew: " + error); });
+    core::IgnoreErrors([&] { LogAndRun(run_, cnn_, CopyInto(to_, "AdditionalDetails", "AdditionalDetails")); },
+                       [&](const std::string& error) { run_.AddToLog("AdditionalDetails was not copied: " + error); });
     cnn_.Close();
   }
 

@@ -12,10 +12,19 @@ void ConsoleUi::SetCaption(const std::string& caption) { caption_ = caption; }
 
 void ConsoleUi::SetLabel(Label label, const std::string& text) {
   if (label == Label::kData) data_ = text;
-  if (label == Label::kStatus) err_ << "Status: " << text << std::endl;
+  if (label != Label::kStatus) return;
+  status_ = text;
+  // A window that is not shown shows no status: a silent run prints none.
+  if (shown_) err_ << "Status: " << text << std::endl;
 }
 
-void ConsoleUi::Show() { err_ << caption_ << "\n" << data_ << std::endl; }
+void ConsoleUi::Show() {
+  if (shown_) return;
+  shown_ = true;
+  err_ << caption_ << "\n" << data_ << std::endl;
+  // The status the label held before the window appeared is what it shows first.
+  if (!status_.empty()) err_ << "Status: " << status_ << std::endl;
+}
 
 void ConsoleUi::ProcessEvents() {}
 
@@ -38,6 +47,7 @@ int ConsoleUi::MessageBox(const std::string& text, const std::string& title, Ico
   }
   err_ << "\n== end ==" << std::endl;
   if (!choice) return kIdOk;
+  err_ << "Type A for Abort, R for Retry or I for Ignore, then Enter." << std::endl;
   std::string answer;
   if (!std::getline(in_, answer)) return kIdAbort;
   const std::string a = LCase(Trim(answer, " \t\r"));

@@ -3,13 +3,18 @@
 #include <cstdlib>
 
 #include "platform/run_error.h"
+#include "platform/temporary_directory.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;
 
 namespace cs::platform {
 
-void ExitProcessEnd::EndNow() { std::_Exit(0); }
+void ExitProcessEnd::EndNow() {
+  // Nothing after this runs a destructor: the run's private folders go first.
+  RemoveLiveTemporaryDirectories();
+  std::_Exit(0);
+}
 
 System::System(FileSystem& files, fs::path prefix, fs::path program_dir,
                std::vector<std::string> args)

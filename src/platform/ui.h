@@ -39,9 +39,11 @@ class Ui {
   virtual void RunUntilClosed() = 0;
 };
 
-// The console: the window's caption, lblData and each status go to `err` as text, every message
-// box is printed between "== title [icon] buttons ==" and "== end ==", and a box with a choice
-// reads one line from `in` (the button's name or first letter, any case; anything else is Abort).
+// The console: once the window is shown, its caption, lblData and status go to `err` as text, and
+// each later status too (a window never shown, as in a silent run, prints none); every message box
+// is printed between "== title [icon] buttons ==" and "== end ==", and a box with a choice says
+// which letters to type and reads one line from `in` (the button's name or first letter, any case;
+// anything else is Abort).
 class ConsoleUi : public Ui {
  public:
   ConsoleUi(std::istream& in, std::ostream& err);
@@ -58,6 +60,8 @@ class ConsoleUi : public Ui {
   std::ostream& err_;
   std::string caption_;
   std::string data_;
+  std::string status_;
+  bool shown_ = false;
 };
 
 // The window of an FLTK display: the caption, the three labels over the background picture (a

@@ -66,9 +66,11 @@ TEST_F(AcefeedpumpTest, VisibleFailedImportEndsFiveSecondsLater) {
   EXPECT_EQ(SetupComplete(), "FALSE");
   EXPECT_GE(out.seconds_after_last_line, 4.9);
   EXPECT_LT(out.seconds_after_last_line, 6.5);
-  // Without -L the log keeps its four first lines.
-  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"START APPLICATION", "Status = Opening Application",
-                                                     "Begin Processing", "CommandLine = C:\\DATA\\ACEMTD0407.YW"}));
+  // Without -L the log keeps its four first lines and the box's text.
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{
+      "START APPLICATION", "Status = Opening Application", "Begin Processing", "CommandLine = C:\\DATA\\ACEMTD0407.YW",
+      "Message box \"CatalogSync\": Month to Date Files require exisiting data  / from the current month.  This "
+      "update file is / invalid for your current database. / Download and install the FULL Data Update."}));
 }
 
 // Runs that end before the closing step leave the marker as it was.
@@ -92,7 +94,7 @@ TEST_F(AcefeedpumpTest, RunsEndedWithoutTheClosingStep) {
     const auto out = Run(c.args);
     EXPECT_TRUE(Printed(out, c.box)) << out.Text();
     EXPECT_EQ(SetupComplete(), "EARLIER");
-    EXPECT_EQ(LogMessages().size(), 4u);
+    EXPECT_EQ(LogMessages().size(), 5u);  // the first four and the box
     EXPECT_LT(out.seconds_after_last_line, 1.0);
   }
 }

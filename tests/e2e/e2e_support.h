@@ -53,7 +53,7 @@ class EndToEndTest : public ::testing::Test {
   Outcome Run(const std::vector<std::string>& args, const std::string& answers = "") {
     const auto input = prefix.root() / "answers.txt";
     WriteFile(input, answers);
-    std::string command = "CATALOGSYNC_PREFIX=" + ShellQuote(prefix.root().string()) +
+    std::string command = environment + "CATALOGSYNC_PREFIX=" + ShellQuote(prefix.root().string()) +
                           " CATALOGSYNC_UI=console " + ShellQuote(Program().string());
     for (const auto& a : args) command += " " + ShellQuote(a);
     command += " < " + ShellQuote(input.string()) + " 2>&1 >/dev/null";
@@ -105,6 +105,8 @@ class EndToEndTest : public ::testing::Test {
   }
 
   TempPrefix prefix;
+  // Variables set for every run, as "NAME=value " with the value quoted.
+  std::string environment;
 };
 
 }  // namespace cs::test

@@ -51,20 +51,22 @@ TEST(ConsoleUiTest, PrintsBoxesAndReadsTheAnswer) {
         << c.input;
     EXPECT_EQ(err.str(),
               "== Application Error [critical] Abort/Retry/Ignore ==\none\ntwo\nthree\nfour\n"
-              "== end ==\n");
+              "== end ==\nType A for Abort, R for Retry or I for Ignore, then Enter.\n");
   }
   std::istringstream in("ignored\n");
   std::ostringstream err;
   ConsoleUi ui(in, err);
   ui.SetCaption("Yield Warden Data Installer");
-  ui.SetLabel(Label::kData, "Importing Ace Wholesale Data");
   ui.SetLabel(Label::kStatus, "Opening Application");
+  EXPECT_EQ(err.str(), "");  // the window is not shown yet
+  ui.SetLabel(Label::kData, "Importing Ace Wholesale Data");
   ui.Show();
+  ui.SetLabel(Label::kStatus, "Inspecting Command line");
   EXPECT_EQ(ui.MessageBox("Help", "Command Line Help", Icon::kInformation, Buttons::kOk), kIdOk);
   EXPECT_EQ(err.str(),
-            "Status: Opening Application\nYield Warden Data Installer\n"
-            "Importing Ace Wholesale Data\n== Command Line Help [information] OK ==\nHelp\n"
-            "== end ==\n");
+            "Yield Warden Data Installer\nImporting Ace Wholesale Data\n"
+            "Status: Opening Application\nStatus: Inspecting Command line\n"
+            "== Command Line Help [information] OK ==\nHelp\n== end ==\n");
   std::string rest;
   std::getline(in, rest);
   EXPECT_EQ(rest, "ignored");  // a box with one button reads nothing
