@@ -4,7 +4,7 @@
 #   package_test.sh <build folder> <version>
 set -euo pipefail
 build=$1 version=$2
-for tool in cpack dpkg-deb dpkg-shlibdeps; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
   command -v "$tool" >/dev/null || { echo "package test: $tool is missing (scripts/bootstrap installs it)" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -19,6 +19,8 @@ expected="./usr/bin/acefeedpump
 ./usr/bin/ywdata
 ./usr/lib/catalogsync/catalogsync-jetread
 ./usr/share/catalogsync/acefeedpump.gif
+./usr/share/doc/catalogsync/changelog.gz
+./usr/share/doc/catalogsync/copyright
 ./usr/share/man/man1/acefeedpump.1.gz
 ./usr/share/man/man1/ywdata.1.gz"
 files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
@@ -31,6 +33,12 @@ names=$(sed 's/ ([^)]*)//g; s/, */\n/g' <<<"$depends")
 for package in libc6 libstdc++6 libsqlite3-0 libssl3 libfltk1.3 libfltk-images1.3 libx11-6 libmdb3; do
   grep -qxF "$package" <<<"$names" || fail "Depends lacks $package: $depends"
 done
+
+# Debian's own check of a package: no error and no warning (its informational hints are not
+# asked for).
+lintian --suppress-tags running-with-root-privileges "$deb" >"$work/lintian.txt" 2>&1 || true
+if grep -E '^[EW]: ' "$work/lintian.txt"; then fail "lintian finds fault with the package"; fi
+dpkg-deb --field "$deb" Maintainer | grep -q '<.*@.*>' || fail "the Maintainer has no address"
 
 dpkg-deb -x "$deb" "$work/fresh"
 [ "$("$work/fresh/usr/bin/acefeedpump" --version)" = "acefeedpump $version" ] || fail "the unpacked acefeedpump"
