@@ -51,18 +51,24 @@ Output Run(const std::vector<std::string>& argv, const std::vector<std::string>&
   Fd err_read(err_pipe[0]), err_write(err_pipe[1]);
 
   posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) throw std::runtime_error("posix_spawn_file_actions_init");
-  posix_spawn_file_actions_adddup2(&actions, out_write.get(), 1);
-  posix_spawn_file_actions_adddup2(&actions, err_write.get(), 2);
-  posix_spawn_file_actions_addclose(&actions, out_read.get());
-  posix_spawn_file_actions_addclose(&actions, err_read.get());
+  if (posix_spawn_file_actions_init(&actions) != 0)
+    throw std::runtime_error("posix_spawn_file_actions_init");
+  if (posix_spawn_file_actions_adddup2(&actions, out_write.get(), 1) != 0 ||
+      posix_spawn_file_actions_adddup2(&actions, err_write.get(), 2) != 0 ||
+      posix_spawn_file_actions_addclose(&actions, out_read.get()) != 0 ||
+      posix_spawn_file_actions_addclose(&actions, err_read.get()) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    throw std::runtime_error("the outputs of " + argv[0] + " cannot be set up");
+  }
 
   std::vector<std::string> env_text = extra_env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string_view entry(*e);
-    const bool overridden = std::any_of(extra_env.begin(), extra_env.end(), [&](const std::string& x) {
-      return entry.substr(0, entry.find('=') + 1) == std::string_view(x).substr(0, x.find('=') + 1);
-    });
+    const bool overridden =
+        std::any_of(extra_env.begin(), extra_env.end(), [&](const std::string& x) {
+          return entry.substr(0, entry.find('=') + 1) ==
+                 std::string_view(x).substr(0, x.find('=') + 1);
+        });
     if (!overridden) env_text.emplace_back(entry);
   }
   std::vector<char*> env, args;
@@ -132,7 +138,8 @@ std::vector<std::string> Split(std::string_view line, char separator) {
   std::size_t start = 0;
   while (true) {
     const std::size_t at = line.find(separator, start);
-    parts.emplace_back(line.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+    parts.emplace_back(
+        line.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
     if (at == std::string_view::npos) return parts;
     start = at + 1;
   }
@@ -148,7 +155,8 @@ DumpItem ParseItem(std::string_view rest, const std::string& where) {
   DumpItem item{fields[0], {}};
   for (std::size_t i = 1; i < fields.size(); ++i) {
     const std::size_t eq = fields[i].find('=');
-    if (eq == std::string::npos || eq == 0) throw std::runtime_error(where + ": attribute without a value: " + fields[i]);
+    if (eq == std::string::npos || eq == 0)
+      throw std::runtime_error(where + ": attribute without a value: " + fields[i]);
     if (!item.attributes.emplace(fields[i].substr(0, eq), fields[i].substr(eq + 1)).second)
       throw std::runtime_error(where + ": attribute given twice: " + fields[i]);
   }
@@ -187,9 +195,10 @@ class Differences {
   bool full() const { return count_ >= max_; }
   ::testing::AssertionResult Result() const {
     if (count_ == 0) return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure() << count_ << (count_ == 1 ? " difference" : " differences")
-                                                 << (count_ > max_ ? " (the first " + std::to_string(max_) + ")" : "")
-                                                 << " between " << expected_ << " and " << actual_ << ":" << text_;
+    auto failure = ::testing::AssertionFailure()
+                   << count_ << (count_ == 1 ? " difference" : " differences")
+                   << (count_ > max_ ? " (the first " + std::to_string(max_) + ")" : "")
+                   << " between " << expected_ << " and " << actual_ << ":" << text_;
     return failure;
   }
   const std::string& actual_name() const { return actual_; }
@@ -234,7 +243,8 @@ void CompareItems(const std::vector<DumpItem>& expected, const std::vector<DumpI
       const auto ie = e.attributes.find(key);
       const auto ia = a.attributes.find(key);
       CompareValue(key, ie == e.attributes.end() ? "(none)" : ie->second,
-                   ia == a.attributes.end() ? "(none)" : ia->second, what, where + ", " + kind + " " + e.name, d);
+                   ia == a.attributes.end() ? "(none)" : ia->second, what,
+                   where + ", " + kind + " " + e.name, d);
     }
   }
 }
@@ -256,7 +266,8 @@ void CompareRows(const DumpTable& e, const DumpTable& a, const Comparison& what,
     for (std::size_t r = 0; r < common && !d.full(); ++r) {
       for (std::size_t c = 0; c < e.header.size(); ++c) {
         if (e.rows[r][c] != a.rows[r][c]) {
-          d.Add(where + ", row " + std::to_string(r + 1) + ", column " + e.header[c], e.rows[r][c], a.rows[r][c]);
+          d.Add(where + ", row " + std::to_string(r + 1) + ", column " + e.header[c], e.rows[r][c],
+                a.rows[r][c]);
         }
       }
     }
@@ -329,9 +340,9 @@ Dump ParseDump(std::string_view text, const std::string& source) {
       }
       auto cells = Split(line, '\t');
       if (cells.size() != table->header.size()) {
-        throw std::runtime_error(where + ": a row of " + std::to_string(cells.size()) + " cells in " +
-                                 table->name + ", which has " + std::to_string(table->header.size()) +
-                                 " columns");
+        throw std::runtime_error(where + ": a row of " + std::to_string(cells.size()) +
+                                 " cells in " + table->name + ", which has " +
+                                 std::to_string(table->header.size()) + " columns");
       }
       table->rows.push_back(std::move(cells));
       continue;
@@ -345,7 +356,8 @@ Dump ParseDump(std::string_view text, const std::string& source) {
         dump.password = line.substr(9);
         state = State::kTables;
       } else {
-        throw std::runtime_error(where + ": expected FILE, FORMAT and PASSWORD, found " + std::string(line));
+        throw std::runtime_error(where + ": expected FILE, FORMAT and PASSWORD, found " +
+                                 std::string(line));
       }
       continue;
     }
@@ -364,7 +376,8 @@ Dump ParseDump(std::string_view text, const std::string& source) {
       } else if (line == "  ROWS") {
         state = State::kColumnNames;
       } else {
-        throw std::runtime_error(where + ": a line this dump format does not know: " + std::string(line));
+        throw std::runtime_error(where +
+                                 ": a line this dump format does not know: " + std::string(line));
       }
       continue;
     }
@@ -378,7 +391,8 @@ Dump ParseDump(std::string_view text, const std::string& source) {
     } else if (line == "END") {
       state = State::kEnded;
     } else {
-      throw std::runtime_error(where + ": a line this dump format does not know: " + std::string(line));
+      throw std::runtime_error(where +
+                               ": a line this dump format does not know: " + std::string(line));
     }
   }
   if (state != State::kEnded) throw std::runtime_error(source + ": the dump ends before its END");
@@ -400,12 +414,14 @@ Dump ReadWithMdbReader(const std::string& path, const std::string& password) {
   // The folder may be moved for a run (the tests of a missing reader do); else where
   // scripts/bootstrap installs it.
   const char* dir = std::getenv("CATALOGSYNC_TEST_READERS_DIR");
-  return ReadWith("mdb-reader", argv,
-                  {std::string("CATALOGSYNC_TEST_READERS_DIR=") + (dir != nullptr ? dir : MDB_READER_DIR)},
-                  path);
+  return ReadWith(
+      "mdb-reader", argv,
+      {std::string("CATALOGSYNC_TEST_READERS_DIR=") + (dir != nullptr ? dir : MDB_READER_DIR)},
+      path);
 }
 
-Dump ReadWithLibmdb(const std::string& path, const std::string& /*password: libmdb reads without it*/) {
+Dump ReadWithLibmdb(const std::string& path,
+                    const std::string& /*password: libmdb reads without it*/) {
   return ReadWith("libmdb", {LIBMDB_DUMP_PATH, path}, {}, path);
 }
 
@@ -418,14 +434,14 @@ Comparison WhatMdbReaderTells() {
 
 Comparison WhatLibmdbTells() {
   Comparison what;
-  what.may_be_unknown = {"password",    "compressedUnicode", "columns", "unique",
+  what.may_be_unknown = {"password",   "compressedUnicode", "columns", "unique",
                          "references", "ignoreNulls",       "required"};
   return what;
 }
 
-::testing::AssertionResult DumpsAgree(const Dump& expected, const Dump& actual, const Comparison& what,
-                                      const std::string& expected_name, const std::string& actual_name,
-                                      std::size_t max_differences) {
+::testing::AssertionResult DumpsAgree(const Dump& expected, const Dump& actual,
+                                      const Comparison& what, const std::string& expected_name,
+                                      const std::string& actual_name, std::size_t max_differences) {
   Differences d(expected_name, actual_name, max_differences);
   if (what.format_and_password) {
     if (expected.format != actual.format) d.Add("FORMAT", expected.format, actual.format);
@@ -435,7 +451,8 @@ Comparison WhatLibmdbTells() {
   if (what.tables.empty()) {
     for (const auto& t : expected.tables) names.push_back(t.name);
     for (const auto& t : actual.tables) {
-      if (!expected.Table(t.name)) d.Note("table " + t.name + " is only in what " + actual_name + " holds");
+      if (!expected.Table(t.name))
+        d.Note("table " + t.name + " is only in what " + actual_name + " holds");
     }
   } else {
     names.assign(what.tables.begin(), what.tables.end());
@@ -449,7 +466,8 @@ Comparison WhatLibmdbTells() {
     }
     CompareTables(*e, *a, what, d);
   }
-  if (what.relationships) CompareItems(expected.relationships, actual.relationships, "relationship", what, "the file", d);
+  if (what.relationships)
+    CompareItems(expected.relationships, actual.relationships, "relationship", what, "the file", d);
   return d.Result();
 }
 

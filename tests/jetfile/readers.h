@@ -9,7 +9,8 @@
 //   FORMAT V2000 [VERSION_4]   V2003 when the file has MSysAccessStorage (Access 2003 made it)
 //   PASSWORD text              the database password, \N when there is none
 //   TABLE name                 for each user table, in the order of their names:
-//     COLUMN name<TAB>type=..<TAB>length=..[<TAB>chars=..<TAB>compressedUnicode=..]<TAB>autonumber=..
+//     COLUMN
+//     name<TAB>type=..<TAB>length=..[<TAB>chars=..<TAB>compressedUnicode=..]<TAB>autonumber=..
 //     INDEX name<TAB>columns=(A ASC, B DESC)<TAB>unique=..<TAB>primaryKey=..<TAB>foreignKey=..
 //           [<TAB>references=Table.Index]<TAB>ignoreNulls=..<TAB>required=..
 //     ROWCOUNT n               the row count kept in the table's definition
@@ -30,14 +31,14 @@
 // too); a file whose rows were written in another order still agrees in RowOrder::kAnyOrder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace cs::test::jetfile {
 
@@ -54,8 +55,8 @@ struct DumpTable {
   std::string name;
   std::vector<DumpItem> columns;
   std::vector<DumpItem> indexes;
-  std::uint64_t row_count = 0;  // as kept in the table's definition
-  std::vector<std::string> header;  // the column names over the rows
+  std::uint64_t row_count = 0;                 // as kept in the table's definition
+  std::vector<std::string> header;             // the column names over the rows
   std::vector<std::vector<std::string>> rows;  // cells as printed (escaped, \N for Null)
 };
 

@@ -3,13 +3,13 @@
 // fails the test, and a comparison finds and names each kind of difference.
 #include "jetfile/readers.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace cs::test::jetfile {
 namespace {
@@ -67,10 +67,11 @@ TEST(ReadersTest, BothReadersAgreeWithTheFixturesDumps) {
     const Dump expected = ParseDumpFile(kCurrent + c.file + ".dump.txt");
     ASSERT_GE(expected.tables.size(), 7u);
     const std::string mdb = kCurrent + c.file + ".mdb";
-    EXPECT_TRUE(DumpsAgree(expected, ReadWithLibmdb(mdb, c.password), WhatLibmdbTells(), "the fixture's dump",
-                           "libmdb"));
+    EXPECT_TRUE(DumpsAgree(expected, ReadWithLibmdb(mdb, c.password), WhatLibmdbTells(),
+                           "the fixture's dump", "libmdb"));
     const Dump by_mdb_reader = ReadWithMdbReader(mdb, c.password);
-    EXPECT_TRUE(DumpsAgree(expected, by_mdb_reader, WhatMdbReaderTells(), "the fixture's dump", "mdb-reader"));
+    EXPECT_TRUE(DumpsAgree(expected, by_mdb_reader, WhatMdbReaderTells(), "the fixture's dump",
+                           "mdb-reader"));
     // mdb-reader reads the stored password, which the comparison above holds to the dump's.
     EXPECT_EQ(by_mdb_reader.password, c.password);
   }
@@ -98,15 +99,26 @@ TEST(ReadersTest, BothReadersAgreeOnEveryTypeAtItsEdges) {
     const char* column;
     std::string value;
   };
-  for (const Edge& e : {Edge{3, "Cur", "922337203685477.5807"}, Edge{1, "Cur", "-1234.5678"},
-                        Edge{4, "Cur", "0.0001"}, Edge{3, "Dbl", "1.0E300"}, Edge{1, "Dbl", "-2.5E-10"},
-                        Edge{4, "Dbl", "1.2345678912345679E8"}, Edge{0, "Sng", "0.1"},
-                        Edge{3, "Sng", "3.4E38"}, Edge{1, "Lng", "-2147483648"},
-                        Edge{1, "Intg", "-32768"}, Edge{0, "Byt", "255"}, Edge{2, "YN", "0"},
-                        Edge{2, "Cur", "\\N"}, Edge{3, "TxtC", ""},
-                        Edge{1, "DT", "1899-12-30 12:00:00"}, Edge{3, "DT", "1850-06-15 23:59:59"},
-                        Edge{4, "DT", "2099-12-31 23:59:59"}, Edge{1, "TxtU", "日本語 テキスト"},
-                        Edge{4, "TxtC", "line1\\r\\nline2\\ttab,comma"}, Edge{4, "Memo", ""}}) {
+  for (const Edge& e : {Edge{3, "Cur", "922337203685477.5807"},
+                        Edge{1, "Cur", "-1234.5678"},
+                        Edge{4, "Cur", "0.0001"},
+                        Edge{3, "Dbl", "1.0E300"},
+                        Edge{1, "Dbl", "-2.5E-10"},
+                        Edge{4, "Dbl", "1.2345678912345679E8"},
+                        Edge{0, "Sng", "0.1"},
+                        Edge{3, "Sng", "3.4E38"},
+                        Edge{1, "Lng", "-2147483648"},
+                        Edge{1, "Intg", "-32768"},
+                        Edge{0, "Byt", "255"},
+                        Edge{2, "YN", "0"},
+                        Edge{2, "Cur", "\\N"},
+                        Edge{3, "TxtC", ""},
+                        Edge{1, "DT", "1899-12-30 12:00:00"},
+                        Edge{3, "DT", "1850-06-15 23:59:59"},
+                        Edge{4, "DT", "2099-12-31 23:59:59"},
+                        Edge{1, "TxtU", "日本語 テキスト"},
+                        Edge{4, "TxtC", "line1\\r\\nline2\\ttab,comma"},
+                        Edge{4, "Memo", ""}}) {
     EXPECT_EQ(cell(e.row, e.column), e.value) << "row " << e.row + 1 << ", column " << e.column;
   }
   EXPECT_GT(cell(3, "Memo").size(), 16u * 1024) << "the memo over a chain of long-value pages";
@@ -124,7 +136,8 @@ TEST(ReadersTest, AMissingReaderFailsTheTest) {
       ReadWithMdbReader(file);
       ADD_FAILURE() << "read without node";
     } catch (const std::runtime_error& e) {
-      EXPECT_NE(std::string(e.what()).find("node cannot be started"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("node cannot be started"), std::string::npos)
+          << e.what();
     }
   }
 }
@@ -136,7 +149,8 @@ TEST(ReadersTest, AFileThatIsNoDatabaseIsAnErrorNotAnEmptyDump) {
     const char* name;
     std::size_t keep;  // bytes of YWCURRENT.mdb kept; 0: text instead
   };
-  for (const Case& c : {Case{"text.mdb", 0}, Case{"header-only.mdb", 4096}, Case{"cut.mdb", 300 * 1024}}) {
+  for (const Case& c :
+       {Case{"text.mdb", 0}, Case{"header-only.mdb", 4096}, Case{"cut.mdb", 300 * 1024}}) {
     SCOPED_TRACE(c.name);
     const fs::path path = dir.path() / c.name;
     {
@@ -171,7 +185,8 @@ constexpr std::string_view kSmall =
     "TABLE Store\n"
     "  COLUMN Sku\ttype=TEXT\tlength=40\tchars=20\tcompressedUnicode=1\tautonumber=0\n"
     "  COLUMN Comp1\ttype=MONEY\tlength=8\tautonumber=0\n"
-    "  INDEX PrimaryKey\tcolumns=(Sku ASC)\tunique=1\tprimaryKey=1\tforeignKey=0\tignoreNulls=0\trequired=1\n"
+    "  INDEX PrimaryKey\tcolumns=(Sku "
+    "ASC)\tunique=1\tprimaryKey=1\tforeignKey=0\tignoreNulls=0\trequired=1\n"
     "  ROWCOUNT 3\n"
     "  ROWS\n"
     "Sku\tComp1\n"
@@ -203,36 +218,65 @@ TEST(ReadersTest, AComparisonFindsAndNamesEachDifference) {
       rows_only.relationships = false;
   Comparison unknown_unique;
   unknown_unique.may_be_unknown = {"unique"};
-  const std::string swapped = Replace(Replace(std::string(kSmall), "1004\t0.4900\n", ""), "1020\t26.4900\n",
-                                      "1020\t26.4900\n1004\t0.4900\n");
+  const std::string swapped = Replace(Replace(std::string(kSmall), "1004\t0.4900\n", ""),
+                                      "1020\t26.4900\n", "1020\t26.4900\n1004\t0.4900\n");
   const Case cases[] = {
       {"the same", std::string(kSmall), {}, ""},
-      {"a cell", Replace(std::string(kSmall), "26.4900", "26.4800"), {},
+      {"a cell",
+       Replace(std::string(kSmall), "26.4900", "26.4800"),
+       {},
        "table Store, row 3, column Comp1: expected \"26.4900\", read \"26.4800\""},
-      {"Null read as a value", Replace(std::string(kSmall), "\\N", "0.0000"), {},
+      {"Null read as a value",
+       Replace(std::string(kSmall), "\\N", "0.0000"),
+       {},
        "row 2, column Comp1: expected \"\\N\", read \"0.0000\""},
-      {"a row missing", Replace(std::string(kSmall), "1015\t\\N\n", ""), rows_only, "number of rows"},
+      {"a row missing", Replace(std::string(kSmall), "1015\t\\N\n", ""), rows_only,
+       "number of rows"},
       {"rows in another order", swapped, {}, "row 1, column Sku"},
       {"rows in another order, any order allowed", swapped, any_order, ""},
       {"a row changed, any order allowed", Replace(swapped, "1015", "1016"), any_order,
        "a row only in the expected dump: \"1015\t\\N\""},
-      {"a column's type", Replace(std::string(kSmall), "type=MONEY", "type=DOUBLE"), {},
+      {"a column's type",
+       Replace(std::string(kSmall), "type=MONEY", "type=DOUBLE"),
+       {},
        "column Comp1, type: expected \"MONEY\", read \"DOUBLE\""},
-      {"an index missing", Replace(std::string(kSmall), "  INDEX PrimaryKey", "  ROWCOUNT 3\n  X"), {},
+      {"an index missing",
+       Replace(std::string(kSmall), "  INDEX PrimaryKey", "  ROWCOUNT 3\n  X"),
+       {},
        "line"},
-      {"an index flag", Replace(std::string(kSmall), "unique=1", "unique=0"), {}, "index PrimaryKey, unique"},
-      {"an unknown flag not allowed", Replace(std::string(kSmall), "unique=1", "unique=?"), {},
+      {"an index flag",
+       Replace(std::string(kSmall), "unique=1", "unique=0"),
+       {},
        "index PrimaryKey, unique"},
-      {"an unknown flag allowed", Replace(std::string(kSmall), "unique=1", "unique=?"), unknown_unique, ""},
+      {"an unknown flag not allowed",
+       Replace(std::string(kSmall), "unique=1", "unique=?"),
+       {},
+       "index PrimaryKey, unique"},
+      {"an unknown flag allowed", Replace(std::string(kSmall), "unique=1", "unique=?"),
+       unknown_unique, ""},
       {"the row count", Replace(std::string(kSmall), "ROWCOUNT 3", "ROWCOUNT 2"), {}, "ROWCOUNT"},
-      {"the password", Replace(std::string(kSmall), "PASSWORD secret", "PASSWORD \\N"), {}, "password"},
-      {"an unknown password not allowed", Replace(std::string(kSmall), "PASSWORD secret", "PASSWORD ?"), {},
+      {"the password",
+       Replace(std::string(kSmall), "PASSWORD secret", "PASSWORD \\N"),
+       {},
        "password"},
-      {"a relationship", Replace(std::string(kSmall), "integrity=1", "integrity=0"), {}, "relationship R, integrity"},
-      {"a table more", Replace(std::string(kSmall), "RELATIONSHIP", "TABLE New\n  ROWCOUNT 0\n  ROWS\nA\nEND TABLE New\nRELATIONSHIP"),
-       {}, "table New is only in"},
-      {"only rows compared", Replace(std::string(kSmall), "type=MONEY", "type=DOUBLE"), rows_only, ""},
-      {"a long text", Replace(std::string(kSmall), "1015\t\\N", "1015\t" + std::string(200, 'a')), {},
+      {"an unknown password not allowed",
+       Replace(std::string(kSmall), "PASSWORD secret", "PASSWORD ?"),
+       {},
+       "password"},
+      {"a relationship",
+       Replace(std::string(kSmall), "integrity=1", "integrity=0"),
+       {},
+       "relationship R, integrity"},
+      {"a table more",
+       Replace(std::string(kSmall), "RELATIONSHIP",
+               "TABLE New\n  ROWCOUNT 0\n  ROWS\nA\nEND TABLE New\nRELATIONSHIP"),
+       {},
+       "table New is only in"},
+      {"only rows compared", Replace(std::string(kSmall), "type=MONEY", "type=DOUBLE"), rows_only,
+       ""},
+      {"a long text",
+       Replace(std::string(kSmall), "1015\t\\N", "1015\t" + std::string(200, 'a')),
+       {},
        "they part at character 0"},
   };
   for (const Case& c : cases) {
@@ -251,7 +295,8 @@ TEST(ReadersTest, AComparisonFindsAndNamesEachDifference) {
       EXPECT_TRUE(result);
     } else {
       ASSERT_FALSE(result);
-      EXPECT_NE(std::string(result.message()).find(c.message), std::string::npos) << result.message();
+      EXPECT_NE(std::string(result.message()).find(c.message), std::string::npos)
+          << result.message();
     }
   }
 }
@@ -269,11 +314,14 @@ TEST(ReadersTest, ADumpCutOrOutOfShapeIsRejectedWithItsLine) {
       {"cut in a table", small.substr(0, small.find("1015")), "ends before its END"},
       {"a row of too few cells", Replace(small, "1015\t\\N", "1015"), "line 12: a row of 1 cells"},
       {"a row of too many cells", Replace(small, "1015\t\\N", "1015\t\\N\tx"), "a row of 3 cells"},
-      {"a line it does not know", Replace(small, "  ROWCOUNT 3", "  ROWCOUNT 3\n  NOTES x"), "line 9"},
-      {"a row count that is no number", Replace(small, "ROWCOUNT 3", "ROWCOUNT three"), "no number"},
+      {"a line it does not know", Replace(small, "  ROWCOUNT 3", "  ROWCOUNT 3\n  NOTES x"),
+       "line 9"},
+      {"a row count that is no number", Replace(small, "ROWCOUNT 3", "ROWCOUNT three"),
+       "no number"},
       {"a negative row count", Replace(small, "ROWCOUNT 3", "ROWCOUNT -3"), "no number"},
       {"no header", Replace(small, "FILE a.mdb\n", "TABLE x\n"), "expected FILE"},
-      {"an attribute without a value", Replace(small, "autonumber=0\n  COLUMN", "autonumber\n  COLUMN"),
+      {"an attribute without a value",
+       Replace(small, "autonumber=0\n  COLUMN", "autonumber\n  COLUMN"),
        "attribute without a value"},
       {"text after END", small + "TABLE x\n", "text after END"},
   };

@@ -106,7 +106,8 @@ std::string NumberText(F value) {
     if (exponent >= 0) {
       whole = digits.substr(0, std::min<std::size_t>(digits.size(), exponent + 1));
       whole.append(exponent + 1 - whole.size(), '0');
-      fraction = digits.size() > static_cast<std::size_t>(exponent + 1) ? digits.substr(exponent + 1) : "";
+      fraction =
+          digits.size() > static_cast<std::size_t>(exponent + 1) ? digits.substr(exponent + 1) : "";
     } else {
       whole = "0";
       fraction = std::string(-exponent - 1, '0') + digits;
@@ -210,8 +211,9 @@ std::string LongValue(MdbHandle* mdb, const unsigned char* field, int size) {
     void* buf = nullptr;
     int offset = 0;
     std::size_t row_length = 0;
-    if (hops > 1 << 14 || pg_row == 0 || mdb_find_pg_row(mdb, pg_row, &buf, &offset, &row_length) != 0 ||
-        offset < 0 || offset + row_length > static_cast<std::size_t>(mdb->fmt->pg_size)) {
+    if (hops > 1 << 14 || pg_row == 0 ||
+        mdb_find_pg_row(mdb, pg_row, &buf, &offset, &row_length) != 0 || offset < 0 ||
+        offset + row_length > static_cast<std::size_t>(mdb->fmt->pg_size)) {
       throw DumpError("long-value page missing");
     }
     const auto* row = static_cast<const unsigned char*>(buf) + offset;
@@ -230,37 +232,59 @@ std::string LongValue(MdbHandle* mdb, const unsigned char* field, int size) {
 
 std::string TypeName(int type) {
   switch (type) {
-    case MDB_BOOL: return "BOOLEAN";
-    case MDB_BYTE: return "BYTE";
-    case MDB_INT: return "INT";
-    case MDB_LONGINT: return "LONG";
-    case MDB_MONEY: return "MONEY";
-    case MDB_FLOAT: return "FLOAT";
-    case MDB_DOUBLE: return "DOUBLE";
-    case MDB_DATETIME: return "SHORT_DATE_TIME";
-    case MDB_BINARY: return "BINARY";
-    case MDB_TEXT: return "TEXT";
-    case MDB_OLE: return "OLE";
-    case MDB_MEMO: return "MEMO";
-    case MDB_REPID: return "GUID";
-    case MDB_NUMERIC: return "NUMERIC";
-    default: return "UNKNOWN_" + std::to_string(type);
+    case MDB_BOOL:
+      return "BOOLEAN";
+    case MDB_BYTE:
+      return "BYTE";
+    case MDB_INT:
+      return "INT";
+    case MDB_LONGINT:
+      return "LONG";
+    case MDB_MONEY:
+      return "MONEY";
+    case MDB_FLOAT:
+      return "FLOAT";
+    case MDB_DOUBLE:
+      return "DOUBLE";
+    case MDB_DATETIME:
+      return "SHORT_DATE_TIME";
+    case MDB_BINARY:
+      return "BINARY";
+    case MDB_TEXT:
+      return "TEXT";
+    case MDB_OLE:
+      return "OLE";
+    case MDB_MEMO:
+      return "MEMO";
+    case MDB_REPID:
+      return "GUID";
+    case MDB_NUMERIC:
+      return "NUMERIC";
+    default:
+      return "UNKNOWN_" + std::to_string(type);
   }
 }
 
 // The size the fixed-size types must have in a row (a Yes/No lives in the null mask).
 int FixedSize(int type) {
   switch (type) {
-    case MDB_BOOL: return 1;
-    case MDB_BYTE: return 1;
-    case MDB_INT: return 2;
+    case MDB_BOOL:
+      return 1;
+    case MDB_BYTE:
+      return 1;
+    case MDB_INT:
+      return 2;
     case MDB_LONGINT:
-    case MDB_FLOAT: return 4;
+    case MDB_FLOAT:
+      return 4;
     case MDB_MONEY:
     case MDB_DOUBLE:
-    case MDB_DATETIME: return 8;
-    case MDB_REPID: return 16;
-    default: return 0;
+    case MDB_DATETIME:
+      return 8;
+    case MDB_REPID:
+      return 16;
+    default:
+      return 0;
   }
 }
 
@@ -274,16 +298,25 @@ std::string ValueText(MdbHandle* mdb, const MdbColumn* col, const MdbField& fiel
   const int fixed = FixedSize(type);
   if (fixed != 0 && field.siz != fixed) throw DumpError("field of the wrong size");
   switch (type) {
-    case MDB_BYTE: return std::to_string(p[0]);
-    case MDB_INT: return std::to_string(Raw<std::int16_t>(p));
-    case MDB_LONGINT: return std::to_string(Raw<std::int32_t>(p));
-    case MDB_MONEY: return CurrencyText(Raw<std::int64_t>(p));
-    case MDB_FLOAT: return NumberText(Raw<float>(p));
-    case MDB_DOUBLE: return NumberText(Raw<double>(p));
-    case MDB_DATETIME: return DateText(Raw<double>(p));
-    case MDB_REPID: return GuidText(p);
+    case MDB_BYTE:
+      return std::to_string(p[0]);
+    case MDB_INT:
+      return std::to_string(Raw<std::int16_t>(p));
+    case MDB_LONGINT:
+      return std::to_string(Raw<std::int32_t>(p));
+    case MDB_MONEY:
+      return CurrencyText(Raw<std::int64_t>(p));
+    case MDB_FLOAT:
+      return NumberText(Raw<float>(p));
+    case MDB_DOUBLE:
+      return NumberText(Raw<double>(p));
+    case MDB_DATETIME:
+      return DateText(Raw<double>(p));
+    case MDB_REPID:
+      return GuidText(p);
     case MDB_TEXT:
-      return Escape(DecodeText(mdb, reinterpret_cast<const char*>(p), static_cast<std::size_t>(field.siz)));
+      return Escape(
+          DecodeText(mdb, reinterpret_cast<const char*>(p), static_cast<std::size_t>(field.siz)));
     case MDB_MEMO: {
       const std::string raw = LongValue(mdb, p, field.siz);
       return Escape(DecodeText(mdb, raw.data(), raw.size()));
@@ -292,7 +325,8 @@ std::string ValueText(MdbHandle* mdb, const MdbColumn* col, const MdbField& fiel
       const std::string raw = LongValue(mdb, p, field.siz);
       return HexText(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
     }
-    case MDB_BINARY: return HexText(p, static_cast<std::size_t>(field.siz));
+    case MDB_BINARY:
+      return HexText(p, static_cast<std::size_t>(field.siz));
     default:
       throw DumpError("a column of type " + TypeName(type) + ", which this dump does not format");
   }
@@ -305,7 +339,8 @@ using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 
 TablePtr ReadTable(MdbCatalogEntry* entry) {
   TablePtr table(mdb_read_table(entry));
-  if (!table) throw DumpError(std::string("definition of ") + entry->object_name + " cannot be read");
+  if (!table)
+    throw DumpError(std::string("definition of ") + entry->object_name + " cannot be read");
   if (!mdb_read_columns(table.get()) || table->columns == nullptr ||
       table->columns->len != table->num_cols) {
     throw DumpError(std::string("columns of ") + entry->object_name + " cannot be read");
@@ -371,7 +406,9 @@ void PrintIndex(MdbTableDef* table, const MdbIndex* idx) {
   std::string line = std::string("  INDEX ") + Escape(idx->name);
   if (idx->index_type == 2) {
     // The logical index of a relationship: libmdb reads neither its columns nor its flags.
-    line += "\tcolumns=?\tunique=?\tprimaryKey=0\tforeignKey=1\treferences=?\tignoreNulls=?\trequired=?";
+    line +=
+        "\tcolumns=?\tunique=?\tprimaryKey=0\tforeignKey=1\treferences=?\tignoreNulls=?\trequired="
+        "?";
     std::printf("%s\n", line.c_str());
     return;
   }
@@ -440,10 +477,12 @@ std::string FieldText(MdbHandle* mdb, MdbTableDef* table, unsigned i, const MdbF
   throw DumpError("MSysRelationships holds a column of an unexpected type");
 }
 
-void PrintRelationships(MdbHandle* mdb, MdbCatalogEntry* entry, const std::vector<std::string>& user_tables) {
+void PrintRelationships(MdbHandle* mdb, MdbCatalogEntry* entry,
+                        const std::vector<std::string>& user_tables) {
   const TablePtr table = ReadTable(entry);
   std::map<std::string, int> position;
-  for (unsigned i = 0; i < table->num_cols; ++i) position[Column(table.get(), i)->name] = static_cast<int>(i);
+  for (unsigned i = 0; i < table->num_cols; ++i)
+    position[Column(table.get(), i)->name] = static_cast<int>(i);
   for (const char* name : {"szRelationship", "grbit", "icolumn", "szObject", "szColumn",
                            "szReferencedObject", "szReferencedColumn"}) {
     if (!position.count(name)) throw DumpError(std::string("MSysRelationships has no ") + name);
@@ -458,8 +497,8 @@ void PrintRelationships(MdbHandle* mdb, MdbCatalogEntry* entry, const std::vecto
     r.from_table = text("szReferencedObject");
     r.to_table = text("szObject");
     r.flags = std::stol(text("grbit").empty() ? "0" : text("grbit"));
-    r.columns[std::stoi(text("icolumn").empty() ? "0" : text("icolumn"))] = {text("szReferencedColumn"),
-                                                                             text("szColumn")};
+    r.columns[std::stoi(text("icolumn").empty() ? "0" : text("icolumn"))] = {
+        text("szReferencedColumn"), text("szColumn")};
   });
   for (const auto& [name, r] : relationships) {
     const auto user = [&](const std::string& t) {
@@ -517,10 +556,15 @@ void Dump(const char* path) {
   const char* base = std::strrchr(path, '/');
   std::printf("FILE %s\n", base ? base + 1 : path);
   switch (mdb->f->jet_version) {
-    case MDB_VER_JET3: std::printf("FORMAT V1997 [VERSION_3]\n"); break;
+    case MDB_VER_JET3:
+      std::printf("FORMAT V1997 [VERSION_3]\n");
+      break;
     // Access 2003 adds MSysAccessStorage to a Jet 4 file; Access 2000 has none.
-    case MDB_VER_JET4: std::printf("FORMAT %s [VERSION_4]\n", access_storage ? "V2003" : "V2000"); break;
-    default: throw DumpError("a database newer than Jet 4");
+    case MDB_VER_JET4:
+      std::printf("FORMAT %s [VERSION_4]\n", access_storage ? "V2003" : "V2000");
+      break;
+    default:
+      throw DumpError("a database newer than Jet 4");
   }
   std::printf("PASSWORD ?\n");
   std::vector<std::string> names;
@@ -541,7 +585,8 @@ int main(int argc, char** argv) {
   }
   try {
     Dump(argv[1]);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw std::runtime_error("standard output cannot be written");
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+      throw std::runtime_error("standard output cannot be written");
     return 0;
   } catch (const std::exception& e) {
     std::fflush(stdout);
