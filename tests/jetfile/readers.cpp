@@ -425,17 +425,15 @@ Dump ReadWithLibmdb(const std::string& path,
   return ReadWith("libmdb", {LIBMDB_DUMP_PATH, path}, {}, path);
 }
 
-Comparison WhatMdbReaderTells() {
-  Comparison what;
+Comparison WhatMdbReaderTells(Comparison what) {
   what.indexes = false;
-  what.may_be_unknown = {"compressedUnicode"};
+  what.may_be_unknown.insert("compressedUnicode");
   return what;
 }
 
-Comparison WhatLibmdbTells() {
-  Comparison what;
-  what.may_be_unknown = {"password",   "compressedUnicode", "columns", "unique",
-                         "references", "ignoreNulls",       "required"};
+Comparison WhatLibmdbTells(Comparison what) {
+  what.may_be_unknown.insert({"password", "compressedUnicode", "columns", "unique", "references",
+                              "ignoreNulls", "required"});
   return what;
 }
 
@@ -469,6 +467,19 @@ Comparison WhatLibmdbTells() {
   if (what.relationships)
     CompareItems(expected.relationships, actual.relationships, "relationship", what, "the file", d);
   return d.Result();
+}
+
+::testing::AssertionResult BothReadersHold(const std::string& path, const std::string& password,
+                                           const Dump& expected, const Comparison& what) {
+  const auto by_libmdb = DumpsAgree(expected, ReadWithLibmdb(path, password), WhatLibmdbTells(what),
+                                    "expected", "libmdb");
+  const auto by_mdb_reader = DumpsAgree(expected, ReadWithMdbReader(path, password),
+                                        WhatMdbReaderTells(what), "expected", "mdb-reader");
+  if (by_libmdb && by_mdb_reader) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure() << path << ":";
+  if (!by_libmdb) failure << "\n" << by_libmdb.message();
+  if (!by_mdb_reader) failure << "\n" << by_mdb_reader.message();
+  return failure;
 }
 
 }  // namespace cs::test::jetfile

@@ -104,10 +104,11 @@ struct Comparison {
   std::set<std::string> may_be_unknown;
 };
 
-// The comparison that each reader can stand up to: mdb-reader reads no indexes and no
-// compression flag; libmdb no password, no compression flag, and no relationship's logical index.
-Comparison WhatMdbReaderTells();
-Comparison WhatLibmdbTells();
+// `what`, narrowed to what each reader can tell: mdb-reader reads no indexes and no compression
+// flag; libmdb no password, no compression flag, and of a relationship's logical index no more
+// than its name.
+Comparison WhatMdbReaderTells(Comparison what = {});
+Comparison WhatLibmdbTells(Comparison what = {});
 
 // Success when `actual` holds what `expected` does; else a failure listing the first differences
 // (at most `max_differences`), each saying where (table, row, column) and both values.
@@ -117,5 +118,10 @@ Comparison WhatLibmdbTells();
                                       const std::string& expected_name = "expected",
                                       const std::string& actual_name = "read",
                                       std::size_t max_differences = 10);
+
+// Reads `path` with both readers and compares each with `expected` as far as that reader can
+// tell: what a writer's test asks of the file it wrote. The failure says which reader read what.
+::testing::AssertionResult BothReadersHold(const std::string& path, const std::string& password,
+                                           const Dump& expected, const Comparison& what = {});
 
 }  // namespace cs::test::jetfile

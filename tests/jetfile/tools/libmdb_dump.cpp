@@ -386,6 +386,13 @@ void ForEachRow(MdbHandle* mdb, MdbTableDef* table, Visit visit) {
       visit(fields);
     }
   }
+  // libmdb ends the scan quietly when a page of the table cannot be read (a file cut short): the
+  // usage map then still names a page after the last one read, where it names none at the end.
+  if (table->usage_map != nullptr &&
+      mdb_map_find_next(mdb, table->usage_map, static_cast<unsigned>(table->map_sz),
+                        table->cur_phys_pg) > 0) {
+    throw DumpError(std::string("a data page of ") + table->name + " cannot be read");
+  }
 }
 
 void PrintColumn(const MdbColumn* col) {
