@@ -163,12 +163,12 @@ DumpItem ParseItem(std::string_view rest, const std::string& where) {
   return item;
 }
 
-// The first `n` characters of a value, for a message.
+// A value for a message: whole when short, else its first bytes and its length.
 std::string Shown(std::string_view value) {
   constexpr std::size_t kShown = 80;
   if (value.size() <= kShown) return "\"" + std::string(value) + "\"";
   return "\"" + std::string(value.substr(0, kShown)) + "...\" (" + std::to_string(value.size()) +
-         " characters)";
+         " bytes)";
 }
 
 // Where two long values part, for a message that shows the place.
@@ -177,7 +177,7 @@ std::string WhereTheyDiffer(const std::string& a, const std::string& b) {
   const std::size_t at = static_cast<std::size_t>(ia - a.begin());
   if (a.size() <= 80 && b.size() <= 80) return "";
   const std::size_t from = at > 20 ? at - 20 : 0;
-  return "; they part at character " + std::to_string(at) + ": " + Shown(a.substr(from, 60)) +
+  return "; they part at byte " + std::to_string(at) + ": " + Shown(a.substr(from, 60)) +
          " against " + Shown(b.substr(from, 60));
 }
 
@@ -192,13 +192,16 @@ class Differences {
   void Note(const std::string& text) {
     if (count_++ < max_) text_ += "\n  " + text;
   }
-  bool full() const { return count_ >= max_; }
+  // True once more differences were found than are listed: the search may stop.
+  bool full() const { return count_ > max_; }
   ::testing::AssertionResult Result() const {
     if (count_ == 0) return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure()
-                   << count_ << (count_ == 1 ? " difference" : " differences")
-                   << (count_ > max_ ? " (the first " + std::to_string(max_) + ")" : "")
-                   << " between " << expected_ << " and " << actual_ << ":" << text_;
+    auto failure =
+        ::testing::AssertionFailure()
+        << (count_ > max_ ? "more than " + std::to_string(max_) + " differences (the first " +
+                                std::to_string(max_) + ")"
+                          : std::to_string(count_) + (count_ == 1 ? " difference" : " differences"))
+        << " between " << expected_ << " and " << actual_ << ":" << text_;
     return failure;
   }
   const std::string& actual_name() const { return actual_; }

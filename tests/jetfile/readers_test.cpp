@@ -222,6 +222,13 @@ TEST(ReadersTest, AComparisonFindsAndNamesEachDifference) {
       rows_only.relationships = false;
   Comparison unknown_unique;
   unknown_unique.may_be_unknown = {"unique"};
+  Comparison only_store;
+  only_store.tables = {"Store"};
+  Comparison only_missing;
+  only_missing.tables = {"Missing"};
+  const std::string table_more =
+      Replace(std::string(kSmall), "RELATIONSHIP",
+              "TABLE New\n  ROWCOUNT 0\n  ROWS\nA\nEND TABLE New\nRELATIONSHIP");
   const std::string swapped = Replace(Replace(std::string(kSmall), "1004\t0.4900\n", ""),
                                       "1020\t26.4900\n", "1020\t26.4900\n1004\t0.4900\n");
   const Case cases[] = {
@@ -271,17 +278,16 @@ TEST(ReadersTest, AComparisonFindsAndNamesEachDifference) {
        Replace(std::string(kSmall), "integrity=1", "integrity=0"),
        {},
        "relationship R, integrity"},
-      {"a table more",
-       Replace(std::string(kSmall), "RELATIONSHIP",
-               "TABLE New\n  ROWCOUNT 0\n  ROWS\nA\nEND TABLE New\nRELATIONSHIP"),
-       {},
-       "table New is only in"},
+      {"a table more", table_more, {}, "table New is only in"},
+      {"a table more, only Store compared", table_more, only_store, ""},
+      {"a table named that is in neither", std::string(kSmall), only_missing,
+       "table Missing is missing"},
       {"only rows compared", Replace(std::string(kSmall), "type=MONEY", "type=DOUBLE"), rows_only,
        ""},
       {"a long text",
        Replace(std::string(kSmall), "1015\t\\N", "1015\t" + std::string(200, 'a')),
        {},
-       "they part at character 0"},
+       "they part at byte 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -303,6 +309,17 @@ TEST(ReadersTest, AComparisonFindsAndNamesEachDifference) {
           << result.message();
     }
   }
+
+  // Past the limit, the message lists the first differences and says there are more.
+  const Dump three_cells = ParseDump(
+      Replace(Replace(Replace(std::string(kSmall), "0.4900", "1"), "\\N", "2"), "26.4900", "3"),
+      "three cells");
+  const auto result = DumpsAgree(small, three_cells, {}, "expected", "read", 2);
+  ASSERT_FALSE(result);
+  EXPECT_NE(std::string(result.message()).find("more than 2 differences (the first 2)"),
+            std::string::npos)
+      << result.message();
+  EXPECT_EQ(std::string(result.message()).find("row 3"), std::string::npos) << result.message();
 }
 
 TEST(ReadersTest, ADumpCutOrOutOfShapeIsRejectedWithItsLine) {
