@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,8 +25,11 @@ struct JetFile {
   std::vector<std::uint8_t> bytes;
 
   explicit JetFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    bytes.resize(in ? static_cast<std::size_t>(in.tellg()) : 0);
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in) bytes.clear();
     if (bytes.size() < kPageSize || bytes.size() % kPageSize != 0) {
       throw std::runtime_error("cannot read " + path);
     }
@@ -133,11 +134,13 @@ struct DumpTable {
 
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> fields;
-  std::stringstream in(line);
-  std::string field;
-  while (std::getline(in, field, '\t')) fields.push_back(field);
-  if (!line.empty() && line.back() == '\t') fields.push_back("");
-  return fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
 }
 
 std::vector<DumpTable> ReadDump(const std::string& path) {
