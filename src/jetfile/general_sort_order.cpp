@@ -33,9 +33,9 @@ struct CharCode {
   Kind kind = Kind::kIgnored;
   std::uint8_t inline_length = 0;
   std::uint8_t extra_length = 0;
-  std::uint8_t modifier = 0;     // P: added to the last extra byte
-  std::uint8_t variant = 0;      // Z: 2 or 3, packed two bits each into the variant group
-  bool unprintable = false;      // U: `unprintable_code` goes into the unprintable group
+  std::uint8_t modifier = 0;  // P: added to the last extra byte
+  std::uint8_t variant = 0;   // Z: 2 or 3, packed two bits each into the variant group
+  bool unprintable = false;   // U: `unprintable_code` goes into the unprintable group
   std::uint8_t unprintable_code = 0;
   std::array<std::uint8_t, 4> inline_bytes{};
   std::array<std::uint8_t, 4> extra_bytes{};
@@ -155,11 +155,11 @@ CharCode SurrogateCode(std::uint32_t c) {
     index = c - 10238;
   } else {
     const std::uint32_t offset = c - 0xDC00;
-    const std::uint32_t shift = offset < 8 ? 9992
-                                : offset < 8 + 254 ? 9990
+    const std::uint32_t shift = offset < 8             ? 9992
+                                : offset < 8 + 254     ? 9990
                                 : offset < 8 + 2 * 254 ? 9988
                                 : offset < 8 + 3 * 254 ? 9986
-                                                        : 9984;
+                                                       : 9984;
     index = c - shift;
   }
   CharCode code;
@@ -204,9 +204,7 @@ void TrimTrailing(std::vector<std::uint8_t>& bytes, std::uint8_t low, std::uint8
 
 }  // namespace
 
-SortOrder ReadSortOrder(const std::uint8_t* bytes) {
-  return SortOrder{GetU16(bytes), bytes[3]};
-}
+SortOrder ReadSortOrder(const std::uint8_t* bytes) { return SortOrder{GetU16(bytes), bytes[3]}; }
 
 void RequireGeneralSortOrder(SortOrder order, std::string_view where) {
   if (order == kGeneralSortOrder) return;

@@ -18,20 +18,34 @@ constexpr std::size_t kGuidSize = 16;
 
 std::string TypeName(ColumnType type) {
   switch (type) {
-    case ColumnType::kBoolean: return "Yes/No";
-    case ColumnType::kByte: return "Byte";
-    case ColumnType::kInteger: return "Integer";
-    case ColumnType::kLong: return "Long";
-    case ColumnType::kCurrency: return "Currency";
-    case ColumnType::kSingle: return "Single";
-    case ColumnType::kDouble: return "Double";
-    case ColumnType::kDateTime: return "Date/Time";
-    case ColumnType::kBinary: return "Binary";
-    case ColumnType::kText: return "Text";
-    case ColumnType::kOle: return "OLE";
-    case ColumnType::kMemo: return "Memo";
-    case ColumnType::kGuid: return "GUID";
-    case ColumnType::kNumeric: return "Numeric";
+    case ColumnType::kBoolean:
+      return "Yes/No";
+    case ColumnType::kByte:
+      return "Byte";
+    case ColumnType::kInteger:
+      return "Integer";
+    case ColumnType::kLong:
+      return "Long";
+    case ColumnType::kCurrency:
+      return "Currency";
+    case ColumnType::kSingle:
+      return "Single";
+    case ColumnType::kDouble:
+      return "Double";
+    case ColumnType::kDateTime:
+      return "Date/Time";
+    case ColumnType::kBinary:
+      return "Binary";
+    case ColumnType::kText:
+      return "Text";
+    case ColumnType::kOle:
+      return "OLE";
+    case ColumnType::kMemo:
+      return "Memo";
+    case ColumnType::kGuid:
+      return "GUID";
+    case ColumnType::kNumeric:
+      return "Numeric";
   }
   return "type " + std::to_string(static_cast<int>(type));
 }

@@ -18,9 +18,9 @@ constexpr std::size_t kTailOffset = 0x14;
 constexpr std::size_t kPrefixOffset = 0x18;
 constexpr std::size_t kMaskOffset = 0x1B;
 constexpr std::size_t kEntriesOffset = 0x1E0;
-constexpr std::size_t kLeafPointerBytes = 4;          // 3-byte page, 1-byte row
-constexpr std::size_t kChildPointerBytes = 4;         // after the leaf pointer
-constexpr std::uint32_t kLargestRowPage = 0xFFFFFF;   // 3 bytes in a leaf entry
+constexpr std::size_t kLeafPointerBytes = 4;         // 3-byte page, 1-byte row
+constexpr std::size_t kChildPointerBytes = 4;        // after the leaf pointer
+constexpr std::uint32_t kLargestRowPage = 0xFFFFFF;  // 3 bytes in a leaf entry
 // The depth of any index a Jet file can hold is far below this; past it the tree is damaged.
 constexpr int kMaxDepth = 32;
 
@@ -95,9 +95,8 @@ void SplitChildren(const Level& level, std::size_t from, std::size_t to, std::ve
 }
 
 // Lays out one page from its entries.
-Page MakePage(bool leaf, PageNumber owner, const Level& level, std::size_t first,
-              std::size_t last, std::size_t prefix, PageNumber previous, PageNumber next,
-              PageNumber tail) {
+Page MakePage(bool leaf, PageNumber owner, const Level& level, std::size_t first, std::size_t last,
+              std::size_t prefix, PageNumber previous, PageNumber next, PageNumber tail) {
   Page page{};
   page[0] = leaf ? kLeafPage : kIntermediatePage;
   page[1] = 0x01;
@@ -112,8 +111,8 @@ Page MakePage(bool leaf, PageNumber owner, const Level& level, std::size_t first
     const std::size_t length = level.Length(i) - skip;
     std::copy_n(level.Data(i) + skip, length, page.data() + kEntriesOffset + used);
     used += length;
-    page[kMaskOffset + used / 8] = static_cast<std::uint8_t>(page[kMaskOffset + used / 8] |
-                                                            (1u << (used % 8)));
+    page[kMaskOffset + used / 8] =
+        static_cast<std::uint8_t>(page[kMaskOffset + used / 8] | (1u << (used % 8)));
   }
   PutU16(&page[kFreeSpaceOffset], static_cast<std::uint16_t>(kIndexPageEntryBytes - used));
   return page;

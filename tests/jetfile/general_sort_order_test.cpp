@@ -29,18 +29,18 @@ TEST(GeneralSortOrder, KeysOfCharactersOfEveryKind) {
       {u"", "01 00"},
       {u"3505", "3C 40 36 40 01 00"},  // stored so in the fixtures' Sku indexes
       {u"A", "4A 01 00"},
-      {u"a", "4A 01 00"},               // letter case does not count
+      {u"a", "4A 01 00"},  // letter case does not count
       {u"Zz", "78 78 01 00"},
-      {u"A  ", "4A 01 00"},             // trailing spaces are dropped
-      {u" A", "07 4A 01 00"},           // leading ones are not
+      {u"A  ", "4A 01 00"},    // trailing spaces are dropped
+      {u" A", "07 4A 01 00"},  // leading ones are not
       {u"   ", "01 00"},
-      {u"\u00B0", "34 AE 01 00"},       // degree sign: a two-byte simple code
-      {u"\u20AC", "35 A1 01 00"},       // euro sign, above 0xFF
-      {u"\u2122", "6E 04 01 00"},       // trade mark
+      {u"\u00B0", "34 AE 01 00"},  // degree sign: a two-byte simple code
+      {u"\u20AC", "35 A1 01 00"},  // euro sign, above 0xFF
+      {u"\u2122", "6E 04 01 00"},  // trade mark
       {u"\t", "08 03 01 00"},
-      {u"\u00E9", "51 01 0E 00"},       // e acute: e, then its accent in the extra group
-      {u"\u00C9", "51 01 0E 00"},       // E acute: the same
-      {u"\u00D1", "62 01 19 00"},       // N tilde
+      {u"\u00E9", "51 01 0E 00"},         // e acute: e, then its accent in the extra group
+      {u"\u00C9", "51 01 0E 00"},         // E acute: the same
+      {u"\u00D1", "62 01 19 00"},         // N tilde
       {u"e\u00E9", "51 51 01 02 0E 00"},  // a placeholder for the plain e before the accent
       {u"\u00E9e", "51 51 01 0E 00"},     // trailing placeholders are dropped
       {u"e\u0301", "51 01 0E 00"},        // e + combining acute keys as the precomposed e acute
@@ -49,7 +49,7 @@ TEST(GeneralSortOrder, KeysOfCharactersOfEveryKind) {
       {u"-", "01 01 01 01 80 07 06 82 00"},
       {u"\u3042", "7F 02 01 01 01 FF 02 80 FF 80 00"},  // a letter with a variant mark
       {u"\u200B", "08 13 01 00"},
-      {std::u16string(1, u'\0') + u"A", "4A 01 00"},   // NUL is ignored
+      {std::u16string(1, u'\0') + u"A", "4A 01 00"},  // NUL is ignored
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ascending);

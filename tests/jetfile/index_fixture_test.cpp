@@ -36,9 +36,11 @@ struct JetFile {
   }
   std::size_t PageCount() const { return bytes.size() / kPageSize; }
   Page Read(PageNumber n) const {
-    if (n >= PageCount()) throw FormatError("page " + std::to_string(n) + " is past the file's end");
+    if (n >= PageCount())
+      throw FormatError("page " + std::to_string(n) + " is past the file's end");
     Page page;
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(n * kPageSize), kPageSize, page.begin());
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(n * kPageSize), kPageSize,
+                page.begin());
     return page;
   }
   ReadIndexPage Reader() const {
@@ -88,8 +90,8 @@ std::optional<TableDef> ReadTableDef(const JetFile& file, PageNumber page) {
   at = 0x3F + 12 * real_count;
   for (std::size_t i = 0; i < column_count; ++i) {
     need(25);
-    t.columns.push_back({static_cast<ColumnType>(def[at]), GetU16(&def[at + 5]),
-                         ReadSortOrder(&def[at + 11]), ""});
+    t.columns.push_back(
+        {static_cast<ColumnType>(def[at]), GetU16(&def[at + 5]), ReadSortOrder(&def[at + 11]), ""});
     at += 25;
   }
   for (auto& c : t.columns) {
@@ -186,22 +188,33 @@ std::u16string DumpText(const std::string& s) {
       continue;
     }
     const char c = s[++i];
-    if (c == 't') raw += '\t';
-    else if (c == 'n') raw += '\n';
-    else if (c == 'r') raw += '\r';
+    if (c == 't')
+      raw += '\t';
+    else if (c == 'n')
+      raw += '\n';
+    else if (c == 'r')
+      raw += '\r';
     else if (c == 'x' && i + 2 < s.size()) {
       raw += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
       i += 2;
-    } else raw += c;
+    } else
+      raw += c;
   }
   std::u16string out;
   for (std::size_t i = 0; i < raw.size();) {
     const auto b = static_cast<unsigned char>(raw[i]);
     std::uint32_t cp = b;
     int extra = 0;
-    if (b >= 0xF0) { cp = b & 0x07; extra = 3; }
-    else if (b >= 0xE0) { cp = b & 0x0F; extra = 2; }
-    else if (b >= 0xC0) { cp = b & 0x1F; extra = 1; }
+    if (b >= 0xF0) {
+      cp = b & 0x07;
+      extra = 3;
+    } else if (b >= 0xE0) {
+      cp = b & 0x0F;
+      extra = 2;
+    } else if (b >= 0xC0) {
+      cp = b & 0x1F;
+      extra = 1;
+    }
     for (int k = 1; k <= extra && i + k < raw.size(); ++k) {
       cp = (cp << 6) | (static_cast<unsigned char>(raw[i + k]) & 0x3F);
     }
@@ -302,7 +315,8 @@ int CheckFile(const std::string& mdb_name, const std::string& dump_name,
         }
         columns.push_back({c->type, ascending});
         dump_columns.push_back(static_cast<std::size_t>(
-            std::find(table.columns.begin(), table.columns.end(), c->name) - table.columns.begin()));
+            std::find(table.columns.begin(), table.columns.end(), c->name) -
+            table.columns.begin()));
       }
       // The keys of the dump's rows, sorted, against the keys the walk finds in order.
       std::vector<Bytes> keys;

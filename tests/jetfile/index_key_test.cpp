@@ -66,8 +66,7 @@ TEST(IndexKey, ValuesOfEveryTypeAscendingAndDescending) {
       {"Binary 9 bytes", ColumnType::kBinary, Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9},
        "7F 01 02 03 04 05 06 07 08 09 09 00 00 00 00 00 00 00 01"},
       // {00112233-4455-6677-8899-AABBCCDDEEFF} as a row stores it: first three fields swapped.
-      {"GUID", ColumnType::kGuid,
-       Hex("33 22 11 00 55 44 77 66 88 99 AA BB CC DD EE FF"),
+      {"GUID", ColumnType::kGuid, Hex("33 22 11 00 55 44 77 66 88 99 AA BB CC DD EE FF"),
        "7F 00 11 22 33 44 55 66 77 09 88 99 AA BB CC DD EE FF 08"},
   };
   for (const Case& c : cases) {
@@ -88,9 +87,9 @@ TEST(IndexKey, ValuesOfEveryTypeAscendingAndDescending) {
 
 TEST(IndexKey, NullSortsFirstEitherWay) {
   const std::vector<ColumnType> types = {
-      ColumnType::kByte,     ColumnType::kInteger, ColumnType::kLong, ColumnType::kCurrency,
-      ColumnType::kSingle,   ColumnType::kDouble,  ColumnType::kDateTime, ColumnType::kText,
-      ColumnType::kMemo,     ColumnType::kBinary,  ColumnType::kGuid};
+      ColumnType::kByte,   ColumnType::kInteger, ColumnType::kLong,     ColumnType::kCurrency,
+      ColumnType::kSingle, ColumnType::kDouble,  ColumnType::kDateTime, ColumnType::kText,
+      ColumnType::kMemo,   ColumnType::kBinary,  ColumnType::kGuid};
   for (ColumnType type : types) {
     SCOPED_TRACE(static_cast<int>(type));
     EXPECT_EQ(Key(type, std::monostate{}), Bytes{0x00});
@@ -99,15 +98,15 @@ TEST(IndexKey, NullSortsFirstEitherWay) {
 }
 
 TEST(IndexKey, NumbersSortInNumericOrder) {
-  const std::vector<double> doubles = {-std::numeric_limits<double>::infinity(), -1e300, -2.5, -1,
-                                       -1e-300, 0, 1e-300, 1, 2.5, 1e300,
-                                       std::numeric_limits<double>::infinity()};
-  const std::vector<std::int32_t> longs = {std::numeric_limits<std::int32_t>::min(), -65536, -1,
-                                           0, 1, 255, 256, 65536,
-                                           std::numeric_limits<std::int32_t>::max()};
-  const std::vector<std::int64_t> money = {std::numeric_limits<std::int64_t>::min(), -10000, -1,
-                                           0, 1, 9999, 10000,
-                                           std::numeric_limits<std::int64_t>::max()};
+  const std::vector<double> doubles = {
+      -std::numeric_limits<double>::infinity(), -1e300, -2.5, -1, -1e-300, 0, 1e-300, 1, 2.5, 1e300,
+      std::numeric_limits<double>::infinity()};
+  const std::vector<std::int32_t> longs = {
+      std::numeric_limits<std::int32_t>::min(), -65536, -1, 0, 1, 255, 256, 65536,
+      std::numeric_limits<std::int32_t>::max()};
+  const std::vector<std::int64_t> money = {
+      std::numeric_limits<std::int64_t>::min(), -10000, -1, 0, 1, 9999, 10000,
+      std::numeric_limits<std::int64_t>::max()};
   for (bool asc : {true, false}) {
     for (std::size_t i = 1; i < doubles.size(); ++i) {
       const Bytes a = Key(ColumnType::kDouble, doubles[i - 1], asc);
@@ -120,7 +119,8 @@ TEST(IndexKey, NumbersSortInNumericOrder) {
       }
     }
     for (std::size_t i = 1; i < longs.size(); ++i) {
-      EXPECT_EQ(asc, Key(ColumnType::kLong, longs[i - 1], asc) < Key(ColumnType::kLong, longs[i], asc));
+      EXPECT_EQ(asc,
+                Key(ColumnType::kLong, longs[i - 1], asc) < Key(ColumnType::kLong, longs[i], asc));
     }
     for (std::size_t i = 1; i < money.size(); ++i) {
       EXPECT_EQ(asc, Key(ColumnType::kCurrency, Currency{money[i - 1]}, asc) <
@@ -152,7 +152,8 @@ TEST(IndexKey, RefusesValuesItCannotKey) {
       {"GUID of 15 bytes", {{ColumnType::kGuid, true}}, {Bytes(15, 0)}},
       {"OLE", {{ColumnType::kOle, true}}, {Bytes{1}}},
       {"Numeric", {{ColumnType::kNumeric, true}}, {std::monostate{}}},
-      {"fewer values than columns", {{ColumnType::kLong, true}, {ColumnType::kLong, true}},
+      {"fewer values than columns",
+       {{ColumnType::kLong, true}, {ColumnType::kLong, true}},
        {std::int32_t{1}}},
   };
   for (const Case& c : cases) {

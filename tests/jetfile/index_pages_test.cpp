@@ -67,8 +67,9 @@ std::vector<IndexEntry> SpreadEntries(std::size_t count) {
   std::vector<IndexEntry> entries(count);
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t v = i * 65536 / count;
-    entries[i].key = {0x7F, static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v), 0x40,
-                      0x36, 0x01, 0x00};
+    entries[i].key = {
+        0x7F, static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v), 0x40, 0x36, 0x01,
+        0x00};
     entries[i].row = {static_cast<PageNumber>(50 + i / 100), static_cast<std::uint8_t>(i % 100)};
   }
   return entries;
@@ -126,7 +127,7 @@ TEST(IndexPages, FillsPagesAsTheReferenceWriterDoes) {
     EXPECT_EQ(GetU32(&leaf[0x04]), kOwner);
     EXPECT_EQ(GetU32(&leaf[0x0C]), i == 0 ? 0 : built.pages[i - 1]);
     EXPECT_EQ(GetU32(&leaf[0x10]), i == 3 ? 0 : built.pages[i + 1]);
-    EXPECT_EQ(GetU16(&leaf[0x18]), 0);              // they fit whole: no prefix left out
+    EXPECT_EQ(GetU16(&leaf[0x18]), 0);                // they fit whole: no prefix left out
     EXPECT_EQ(GetU16(&leaf[0x02]), 3616 - 250 * 11);  // 250 entries of 11 bytes
   }
   const Page& root = file.pages.at(built.root);
@@ -136,7 +137,8 @@ TEST(IndexPages, FillsPagesAsTheReferenceWriterDoes) {
 
   // 1,000 Long keys: halved once, each half fits without the 3 bytes its keys share.
   MemoryPages longs;
-  const IndexPages two = BuildIndexPages(LongEntries(1000), kOwner, longs.Allocator(), longs.Writer());
+  const IndexPages two =
+      BuildIndexPages(LongEntries(1000), kOwner, longs.Allocator(), longs.Writer());
   ASSERT_EQ(two.pages.size(), 3u);
   EXPECT_EQ(GetU16(&longs.pages.at(two.pages[0])[0x18]), 3);
   EXPECT_EQ(GetU16(&longs.pages.at(two.pages[0])[0x02]), 3616 - (9 + 499 * 6));
@@ -190,34 +192,41 @@ TEST(IndexPages, DamagedTreesAreRefused) {
     const char* message;
   };
   const std::vector<Case> cases = {
-      {"a leaf of another type",
-       [&](auto& p) { p[first_leaf][0] = 0x01; }, "not an index page"},
-      {"a leaf of another table",
-       [&](auto& p) { PutU32(&p[second_leaf][0x04], 25); }, "belongs to table definition 25"},
-      {"a child pointing back at the root",
-       [&](auto& p) { PutU32(&p[node][0x14], root); }, "reached twice"},
-      {"a child pointing at itself",
-       [&](auto& p) { PutU32BigEndian(&p[root][0x1E0 + 204], root); }, "reached twice"},
-      {"a child outside the file",
-       [&](auto& p) { PutU32(&p[node][0x14], 999999); }, "not in the file"},
+      {"a leaf of another type", [&](auto& p) { p[first_leaf][0] = 0x01; }, "not an index page"},
+      {"a leaf of another table", [&](auto& p) { PutU32(&p[second_leaf][0x04], 25); },
+       "belongs to table definition 25"},
+      {"a child pointing back at the root", [&](auto& p) { PutU32(&p[node][0x14], root); },
+       "reached twice"},
+      {"a child pointing at itself", [&](auto& p) { PutU32BigEndian(&p[root][0x1E0 + 204], root); },
+       "reached twice"},
+      {"a child outside the file", [&](auto& p) { PutU32(&p[node][0x14], 999999); },
+       "not in the file"},
       {"a child of page 0",
-       [&](auto& p) { PutU32(&p[node][0x14], 0); PutU32BigEndian(&p[node][0x1E0 + 204], 0); },
+       [&](auto& p) {
+         PutU32(&p[node][0x14], 0);
+         PutU32BigEndian(&p[node][0x1E0 + 204], 0);
+       },
        "page 0"},
       {"an entry past the page's end",
        [&](auto& p) { p[first_leaf][0x1B + 3620 / 8] |= 1 << (3620 % 8); }, "past the end"},
       {"keys out of order in a page",
-       [&](auto& p) { p[first_leaf][0x1E0 + 204] = 0x00; p[first_leaf][0x1E0 + 205] = 0x00; },
+       [&](auto& p) {
+         p[first_leaf][0x1E0 + 204] = 0x00;
+         p[first_leaf][0x1E0 + 205] = 0x00;
+       },
        "out of order"},
       {"an intermediate key that is not its child's last",
        [&](auto& p) { p[node][0x1E0 + 203] ^= 0x01; }, "not the one its intermediate entry"},
-      {"a free-space field that disagrees",
-       [&](auto& p) { PutU16(&p[first_leaf][0x02], 100); }, "free space"},
-      {"a broken leaf chain",
-       [&](auto& p) { PutU32(&p[second_leaf][0x0C], 0); }, "leaf chain"},
-      {"a prefix longer than the first entry",
-       [&](auto& p) { PutU16(&p[first_leaf][0x18], 300); }, "prefix"},
+      {"a free-space field that disagrees", [&](auto& p) { PutU16(&p[first_leaf][0x02], 100); },
+       "free space"},
+      {"a broken leaf chain", [&](auto& p) { PutU32(&p[second_leaf][0x0C], 0); }, "leaf chain"},
+      {"a prefix longer than the first entry", [&](auto& p) { PutU16(&p[first_leaf][0x18], 300); },
+       "prefix"},
       {"an intermediate page without entries",
-       [&](auto& p) { std::fill_n(&p[node][0x1B], 0x1E0 - 0x1B, 0); PutU16(&p[node][2], 3616); },
+       [&](auto& p) {
+         std::fill_n(&p[node][0x1B], 0x1E0 - 0x1B, 0);
+         PutU16(&p[node][2], 3616);
+       },
        "without entries"},
   };
   for (const Case& c : cases) {
