@@ -262,6 +262,9 @@ struct Walker {
     const std::size_t prefix = GetU16(&page[kPrefixOffset]);
     const std::size_t pointer_bytes =
         kLeafPointerBytes + (page[0] == kIntermediatePage ? kChildPointerBytes : 0);
+    if (page[kMaskOffset] & 0x01) {
+      throw FormatError(PageName(number) + ": an entry of no bytes");
+    }
     std::size_t start = 0;
     for (std::size_t bit = 1; bit < (kEntriesOffset - kMaskOffset) * 8; ++bit) {
       if (!(page[kMaskOffset + bit / 8] & (1u << (bit % 8)))) continue;

@@ -14,11 +14,12 @@
 // tail, has no entry of its own and is named at 0x14 instead. A page holds at most 3616 bytes of
 // entries.
 //
-// Pages are filled the way the format's reference writer fills them: a level's entries go on
-// one page if they fit (with the shared prefix left out only when they would not fit without
-// it), otherwise they are halved, the first half taking the odd entry, until every part fits.
-// That leaves room on every page for rows added later by other programs, and gives the same
-// pages that writer makes for the same entries.
+// Pages are filled as the widely used Java library that made our fixture files fills them: a
+// level's entries go on one page if they fit (with the shared prefix left out only when they
+// would not fit without it), otherwise they are halved, the first half taking the odd entry,
+// until every part fits. That leaves room on every page for rows added later by other programs,
+// and gives the same pages that library makes when it writes a table's rows in one go. Every
+// level is linked left to right from end to end.
 #pragma once
 
 #include <cstdint>

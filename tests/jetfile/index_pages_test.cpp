@@ -217,6 +217,7 @@ TEST(IndexPages, DamagedTreesAreRefused) {
        "out of order"},
       {"an intermediate key that is not its child's last",
        [&](auto& p) { p[node][0x1E0 + 203] ^= 0x01; }, "not the one its intermediate entry"},
+      {"an entry of no bytes", [&](auto& p) { p[first_leaf][0x1B] |= 0x01; }, "no bytes"},
       {"a free-space field that disagrees", [&](auto& p) { PutU16(&p[first_leaf][0x02], 100); },
        "free space"},
       {"a broken leaf chain", [&](auto& p) { PutU32(&p[second_leaf][0x0C], 0); }, "leaf chain"},
