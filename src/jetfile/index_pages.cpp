@@ -136,8 +136,8 @@ bool operator<(const IndexEntry& a, const IndexEntry& b) {
 IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner,
                            const AllocateIndexPage& allocate, const WriteIndexPage& write) {
   // Check everything before the first page is taken, so that bad input costs the file nothing.
-  Level level;
-  level.ends.reserve(entries.size());
+  Level leaves;
+  leaves.ends.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const IndexEntry& e = entries[i];
     if (i > 0 && !(entries[i - 1] < e)) {
@@ -153,30 +153,36 @@ IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner
       throw FormatError("index entries: a key of " + std::to_string(e.key.size()) +
                         " bytes is too large for an index page");
     }
-    level.bytes.insert(level.bytes.end(), e.key.begin(), e.key.end());
+    leaves.bytes.insert(leaves.bytes.end(), e.key.begin(), e.key.end());
     std::uint8_t pointer[kLeafPointerBytes];
     PutU24BigEndian(pointer, e.row.page);
     pointer[3] = e.row.row;
-    level.bytes.insert(level.bytes.end(), pointer, pointer + kLeafPointerBytes);
-    level.ends.push_back(level.bytes.size());
+    leaves.bytes.insert(leaves.bytes.end(), pointer, pointer + kLeafPointerBytes);
+    leaves.ends.push_back(leaves.bytes.size());
   }
+  auto take_page = [&allocate] {
+    const PageNumber n = allocate();
+    if (n == 0) throw FormatError("index pages: page 0 was handed out for an index page");
+    return n;
+  };
 
   IndexPages result;
   if (entries.empty()) {
-    result.root = allocate();
+    result.root = take_page();
     result.pages.push_back(result.root);
-    write(result.root, MakePage(true, owner, level, 0, 0, 0, 0, 0, 0));
+    write(result.root, MakePage(true, owner, leaves, 0, 0, 0, 0, 0, 0));
     return result;
   }
 
-  // Each level's last entries under each page, which make up the level above.
-  std::vector<std::size_t> last_leaf;  // per entry of `level`: the leaf entry it ends with
-  last_leaf.resize(level.size());
-  for (std::size_t i = 0; i < level.size(); ++i) last_leaf[i] = i;
-  const Level leaves = level;
+  // Per entry of the current level, the leaf entry its subtree ends with.
+  std::vector<std::size_t> last_leaf(leaves.size());
+  for (std::size_t i = 0; i < leaves.size(); ++i) last_leaf[i] = i;
+  Level upper;
+  const Level* current = &leaves;
 
   bool leaf = true;
   while (true) {
+    const Level& level = *current;
     std::vector<Group> groups;
     if (leaf) {
       SplitLeaves(level, 0, level.size(), groups);
@@ -185,7 +191,7 @@ IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner
     }
     std::vector<PageNumber> numbers;
     numbers.reserve(groups.size());
-    for (std::size_t g = 0; g < groups.size(); ++g) numbers.push_back(allocate());
+    for (std::size_t g = 0; g < groups.size(); ++g) numbers.push_back(take_page());
     for (std::size_t g = 0; g < groups.size(); ++g) {
       const Group& group = groups[g];
       std::size_t on_page_last = group.last;
@@ -218,7 +224,8 @@ IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner
       above.ends.push_back(above.bytes.size());
       above_last.push_back(leaf_entry);
     }
-    level = std::move(above);
+    upper = std::move(above);
+    current = &upper;
     last_leaf = std::move(above_last);
     leaf = false;
   }

@@ -60,7 +60,8 @@ struct IndexPages {
 // Writes the index of `entries`, which must be strictly ascending (operator<): leaves first, then
 // each level above, the root last. An empty index is one empty leaf. Entries out of order or
 // repeated, a row page that does not fit in 3 bytes, or an entry too large for a page are a
-// FormatError before any page is allocated. `owner` is the table's definition page.
+// FormatError before any page is allocated. `owner` is the table's definition page. Should
+// `allocate` or `write` fail, the pages handed out so far are the caller's to take back.
 IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner,
                            const AllocateIndexPage& allocate, const WriteIndexPage& write);
 

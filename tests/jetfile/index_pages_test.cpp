@@ -136,6 +136,12 @@ TEST(IndexPages, RefusesEntriesItCannotStoreBeforeTakingAPage) {
     EXPECT_THROW(file.Build(entries), FormatError);
     EXPECT_EQ(file.next, 100u);
   }
+  int writes = 0;  // page 0 is the file's header, never an index page
+  EXPECT_THROW(BuildIndexPages(
+                   Longs(1), kOwner, [] { return PageNumber{0}; },
+                   [&](PageNumber, const Page&) { ++writes; }),
+               FormatError);
+  EXPECT_EQ(writes, 0);
 }
 
 TEST(IndexPages, DamagedTreesAreRefused) {
