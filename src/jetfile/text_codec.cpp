@@ -1,5 +1,7 @@
 #include "jetfile/text_codec.h"
 
+#include <cstdio>
+
 namespace cs::jetfile {
 
 namespace {
@@ -16,6 +18,31 @@ void AppendSegment(std::span<const std::uint8_t> segment, bool one_byte, std::u1
   for (std::size_t i = 0; i < segment.size(); i += 2) {
     out.push_back(static_cast<char16_t>(segment[i] | (segment[i + 1] << 8)));
   }
+}
+
+// Plain UTF-16LE text that begins with U+FEFF starts with the bytes FF FE and would read back as
+// compressed text. Such text is written in the compressed form instead, switching to two-byte
+// runs for the characters that need them; a character with a zero byte cannot sit in either kind
+// of run, so text that holds one there is refused rather than stored to read back different.
+Bytes EncodeMarkedText(std::u16string_view text) {
+  Bytes out = {0xFF, 0xFE};
+  bool one_byte = true;
+  for (char16_t c : text) {
+    bool fits_one = c >= 0x01 && c <= 0xFF;
+    bool fits_two = (c & 0xFF) != 0 && (c >> 8) != 0;
+    if (!fits_one && !fits_two) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(c));
+      throw FormatError(std::string("text that begins with U+FEFF cannot also hold U+") + code);
+    }
+    if (fits_one != one_byte) {
+      out.push_back(0x00);
+      one_byte = fits_one;
+    }
+    out.push_back(static_cast<std::uint8_t>(c));
+    if (!one_byte) out.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return out;
 }
 
 }  // namespace
@@ -59,6 +86,7 @@ Bytes EncodeText(std::u16string_view text, bool column_compresses) {
     for (char16_t c : text) out.push_back(static_cast<std::uint8_t>(c));
     return out;
   }
+  if (!text.empty() && text[0] == 0xFEFF) return EncodeMarkedText(text);
   out.reserve(text.size() * 2);
   for (char16_t c : text) {
     out.push_back(static_cast<std::uint8_t>(c));

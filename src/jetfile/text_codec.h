@@ -29,7 +29,10 @@ std::u16string DecodeText(std::span<const std::uint8_t> stored);
 bool ShouldCompressText(std::u16string_view text, bool column_compresses);
 
 // Encodes text as the writer stores it: compressed when ShouldCompressText says so (one byte a
-// character after FF FE, no mode switches), UTF-16LE otherwise.
+// character after FF FE, no mode switches), UTF-16LE otherwise. Text beginning with U+FEFF would
+// begin FF FE as UTF-16LE and read back as compressed text, so it is written in the compressed
+// form with two-byte runs; throws FormatError if it also holds a character that neither run can
+// carry (one with a zero byte, such as U+0100, or U+0000).
 Bytes EncodeText(std::u16string_view text, bool column_compresses);
 
 }  // namespace cs::jetfile
