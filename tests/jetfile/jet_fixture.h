@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,8 +28,13 @@ class JetFile {
  public:
   explicit JetFile(const std::filesystem::path& path) : path_(path) {
     std::ifstream in(path, std::ios::binary);
-    bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.eof() && in.fail()) ADD_FAILURE() << "cannot read " << path;
+    std::error_code error;
+    auto size = std::filesystem::file_size(path, error);
+    bytes_.resize(error ? 0 : size);
+    if (error || !in.read(reinterpret_cast<char*>(bytes_.data()), static_cast<std::streamsize>(size))) {
+      ADD_FAILURE() << "cannot read " << path;
+      bytes_.clear();
+    }
   }
 
   std::size_t PageCount() const { return bytes_.size() / kPageSize; }
@@ -68,8 +72,8 @@ class JetFile {
   std::vector<PageNumber> DataPagesOf(PageNumber definition) const {
     std::vector<PageNumber> pages;
     for (PageNumber n = 0; n < PageCount(); ++n) {
-      Page p = ReadPage(n);
-      if (p[0] == kDataPageType && DataPageOwner(p) == definition) pages.push_back(n);
+      const std::uint8_t* p = bytes_.data() + std::size_t{n} * kPageSize;
+      if (p[0] == kDataPageType && GetU32(p + 4) == definition) pages.push_back(n);
     }
     return pages;
   }
