@@ -10,8 +10,6 @@ namespace {
 
 std::string Where(PageNumber number) { return "data page " + std::to_string(number); }
 
-std::size_t FreeSpaceOf(const Page& page) { return GetU16(page.data() + 2); }
-
 }  // namespace
 
 std::uint32_t DataPageOwner(const Page& page) { return GetU32(page.data() + 4); }
@@ -131,21 +129,7 @@ DataPageBuilder::DataPageBuilder(std::uint32_t owner) {
   PutU32(page_.data() + 4, owner);
 }
 
-DataPageBuilder DataPageBuilder::FromPage(const Page& page, PageNumber number) {
-  std::vector<RowSlot> rows = ListRows(page, number);
-  std::size_t lowest = rows.empty() ? kPageSize : rows.back().begin;
-  std::size_t table_end = kDataPageHeaderSize + 2 * rows.size();
-  if (FreeSpaceOf(page) != lowest - table_end) {
-    throw FormatError(Where(number) + ": free space " + std::to_string(FreeSpaceOf(page)) +
-                      " does not match its rows (" + std::to_string(lowest - table_end) + ")");
-  }
-  DataPageBuilder b(DataPageOwner(page));
-  b.page_ = page;
-  b.lowest_ = lowest;
-  return b;
-}
-
-std::size_t DataPageBuilder::FreeSpace() const { return FreeSpaceOf(page_); }
+std::size_t DataPageBuilder::FreeSpace() const { return GetU16(page_.data() + 2); }
 
 std::size_t DataPageBuilder::RowCount() const { return GetU16(page_.data() + 0x0C); }
 

@@ -64,9 +64,6 @@ std::vector<RowPointer> TableScanOrder(std::span<const PageNumber> data_pages,
 class DataPageBuilder {
  public:
   explicit DataPageBuilder(std::uint32_t owner);
-  // Continues a page already holding rows (for example a long-value page being filled).
-  static DataPageBuilder FromPage(const Page& page, PageNumber number);
-
   // True when a row of `size` bytes and its offset still fit.
   bool HasRoomFor(std::size_t size) const;
   std::size_t FreeSpace() const;

@@ -6,30 +6,17 @@ namespace cs::jetfile {
 
 namespace {
 
-void AppendSegment(std::span<const std::uint8_t> segment, bool one_byte, std::u16string& out) {
-  if (one_byte) {
-    for (std::uint8_t b : segment) out.push_back(static_cast<char16_t>(b));
-    return;
-  }
-  if (segment.size() % 2 != 0) {
-    throw FormatError("compressed text has a two-byte run of odd length (" +
-                      std::to_string(segment.size()) + " bytes)");
-  }
-  for (std::size_t i = 0; i < segment.size(); i += 2) {
-    out.push_back(static_cast<char16_t>(segment[i] | (segment[i + 1] << 8)));
-  }
-}
-
 // Plain UTF-16LE text that begins with U+FEFF starts with the bytes FF FE and would read back as
 // compressed text. Such text is written in the compressed form instead, switching to two-byte
-// runs for the characters that need them; a character with a zero byte cannot sit in either kind
-// of run, so text that holds one there is refused rather than stored to read back different.
+// runs for the characters that need them. A character whose low byte is zero (U+0000, U+0100,
+// U+4E00...) would read as a mode switch in either kind of run, so text that holds one is refused
+// rather than stored to read back different.
 Bytes EncodeMarkedText(std::u16string_view text) {
   Bytes out = {0xFF, 0xFE};
   bool one_byte = true;
   for (char16_t c : text) {
     bool fits_one = c >= 0x01 && c <= 0xFF;
-    bool fits_two = (c & 0xFF) != 0 && (c >> 8) != 0;
+    bool fits_two = (c & 0xFF) != 0;
     if (!fits_one && !fits_two) {
       char code[8];
       std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(c));
@@ -50,19 +37,32 @@ Bytes EncodeMarkedText(std::u16string_view text) {
 std::u16string DecodeText(std::span<const std::uint8_t> stored) {
   std::u16string out;
   if (stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFE) {
+    // A 0x00 switches modes where a character would start; inside a two-byte character it is
+    // part of the character, so two-byte runs may hold Latin characters too.
     out.reserve(stored.size() - 2);
     bool one_byte = true;
-    std::size_t start = 2;
-    for (std::size_t i = 2; i < stored.size(); ++i) {
-      if (stored[i] != 0x00) continue;
-      AppendSegment(stored.subspan(start, i - start), one_byte, out);
-      one_byte = !one_byte;
-      start = i + 1;
+    for (std::size_t i = 2; i < stored.size();) {
+      if (stored[i] == 0x00) {
+        one_byte = !one_byte;
+        ++i;
+      } else if (one_byte) {
+        out.push_back(static_cast<char16_t>(stored[i++]));
+      } else if (i + 1 < stored.size()) {
+        out.push_back(static_cast<char16_t>(stored[i] | (stored[i + 1] << 8)));
+        i += 2;
+      } else {
+        throw FormatError("compressed text ends inside a two-byte character");
+      }
     }
-    AppendSegment(stored.subspan(start), one_byte, out);
     return out;
   }
-  AppendSegment(stored, false, out);
+  if (stored.size() % 2 != 0) {
+    throw FormatError("text of " + std::to_string(stored.size()) + " bytes ends inside a character");
+  }
+  out.reserve(stored.size() / 2);
+  for (std::size_t i = 0; i < stored.size(); i += 2) {
+    out.push_back(static_cast<char16_t>(stored[i] | (stored[i + 1] << 8)));
+  }
   return out;
 }
 

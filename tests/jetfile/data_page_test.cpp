@@ -57,18 +57,6 @@ TEST(DataPage, RefusesARowThatDoesNotFitAndThe256thRow) {
   EXPECT_EQ(ListRows(b.page(), 1).size(), kMaxRowsOnPage);
 }
 
-TEST(DataPage, ContinuesAPageAlreadyHoldingRows) {
-  DataPageBuilder first(kLongValueOwner);
-  first.Add(RowOf(100, 1));
-  DataPageBuilder again = DataPageBuilder::FromPage(first.page(), 5);
-  EXPECT_EQ(again.Add(RowOf(50, 2)), 1);
-  auto bytes = RowBytes(again.page(), 5, 0);
-  EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), RowOf(100, 1));
-  Page wrong_free = first.page();
-  PutU16(wrong_free.data() + 2, 5);
-  EXPECT_THROW(DataPageBuilder::FromPage(wrong_free, 5), FormatError);
-}
-
 // Every data page of the fixtures lists cleanly, with its free space equal to the lowest row
 // offset less the header and row table.
 TEST(DataPage, EveryFixtureDataPageListsWithItsFreeSpaceRight) {

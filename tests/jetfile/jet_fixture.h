@@ -53,21 +53,6 @@ class JetFile {
     return [this](PageNumber n) { return ReadPage(n); };
   }
 
-  // The first pages of table definitions: definition pages no other definition page continues.
-  std::vector<PageNumber> DefinitionPages() const {
-    std::vector<PageNumber> firsts, continued;
-    for (PageNumber n = 0; n < PageCount(); ++n) {
-      Page p = ReadPage(n);
-      if (p[0] != kTableDefinitionPageType) continue;
-      firsts.push_back(n);
-      if (PageNumber next = GetU32(p.data() + 4); next != 0) continued.push_back(next);
-    }
-    std::erase_if(firsts, [&](PageNumber n) {
-      return std::find(continued.begin(), continued.end(), n) != continued.end();
-    });
-    return firsts;
-  }
-
   // A table's data pages in page order: the data pages whose owner is its definition page.
   std::vector<PageNumber> DataPagesOf(PageNumber definition) const {
     std::vector<PageNumber> pages;
@@ -138,27 +123,17 @@ inline std::vector<std::filesystem::path> Jet4Fixtures() {
   return files;
 }
 
+// UTF-8 of text, for messages and the dump (the fixtures' text lies in the Basic Multilingual Plane).
 inline std::string Utf8(std::u16string_view s) {
   std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    }
+  for (char32_t c : s) {
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
     } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+              static_cast<char>(0x80 | (c & 0x3F))};
     }
   }
   return out;

@@ -21,6 +21,7 @@ TEST(TextCodec, DecodesBothFormsAndEveryModeSwitch) {
       {"starts in two-byte mode", {0xFF, 0xFE, 0, 0x22, 0x21}, u"\u2122"},
       {"switch at the end", {0xFF, 0xFE, 'a', 'b', 0}, u"ab"},
       {"two switches in a row", {0xFF, 0xFE, 'a', 0, 0, 'b'}, u"ab"},
+      {"Latin in a two-byte run", {0xFF, 0xFE, 'a', 0, 'b', 0, 'c', 0}, u"abc"},
       {"marker-like UTF-16 is not the marker", {0xFE, 0xFF, 'a', 0}, u"\uFFFEa"},
   };
   for (const Case& c : cases) {
