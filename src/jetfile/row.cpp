@@ -79,9 +79,9 @@ const T& As(const ColumnDefinition& c, const Value& v) {
   return *p;
 }
 
-// The bytes of a non-Null fixed-size or short variable value.
-Bytes EncodeField(const ColumnDefinition& c, const Value& v) {
-  Bytes out;
+// Appends the bytes of a non-Null value that is not a long value to `out`.
+void AppendField(const ColumnDefinition& c, const Value& v, Bytes& out) {
+  std::size_t start = out.size();
   switch (c.type) {
     case ColumnType::kByte:
       out.push_back(As<std::uint8_t>(c, v));
@@ -110,25 +110,31 @@ Bytes EncodeField(const ColumnDefinition& c, const Value& v) {
         throw FormatError(Label(c) + ": text of " + std::to_string(text.size()) +
                           " characters is longer than its " + std::to_string(c.length / 2));
       }
+      if (c.IsFixed() && text.size() * 2 != c.length) {
+        // It would read back padded with NUL characters.
+        throw FormatError(Label(c) + ": a fixed-length text column takes exactly " +
+                          std::to_string(c.length / 2) + " characters");
+      }
       // A fixed text column has no room for a marker; it is always stored plain.
-      out = EncodeText(text, c.IsCompressedUnicode() && !c.IsFixed());
+      AppendText(text, c.IsCompressedUnicode() && !c.IsFixed(), out);
       break;
     }
     default: {
-      out = As<Bytes>(c, v);
+      const Bytes& bytes = As<Bytes>(c, v);
       std::size_t size = FixedSizeOf(c.type);
-      if ((size != 0 && out.size() != size) || (size == 0 && out.size() > c.length)) {
-        throw FormatError(Label(c) + ": " + std::to_string(out.size()) +
+      if ((size != 0 && bytes.size() != size) || (size == 0 && bytes.size() > c.length) ||
+          (c.IsFixed() && bytes.size() != c.length)) {
+        throw FormatError(Label(c) + ": " + std::to_string(bytes.size()) +
                           " bytes do not fit the column's " + std::to_string(c.length));
       }
+      out.insert(out.end(), bytes.begin(), bytes.end());
       break;
     }
   }
-  if (c.IsFixed() && out.size() > c.length) {
-    throw FormatError(Label(c) + ": " + std::to_string(out.size()) +
+  if (c.IsFixed() && out.size() - start > c.length) {
+    throw FormatError(Label(c) + ": " + std::to_string(out.size() - start) +
                       " bytes do not fit its fixed length " + std::to_string(c.length));
   }
-  return out;
 }
 
 }  // namespace
@@ -220,6 +226,8 @@ Bytes EncodeRow(const TableDefinition& def, std::span<const Value> values, LongV
   row.reserve(256);
   Store(row, def.max_columns);
   std::size_t fixed_end = 2;
+  Bytes scratch;
+  scratch.reserve(32);
   std::vector<std::size_t> variable;  // positions in def.columns, by variable index
   for (std::size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
@@ -238,8 +246,9 @@ Bytes EncodeRow(const TableDefinition& def, std::span<const Value> values, LongV
     if (row.size() < end) row.resize(end, 0);
     fixed_end = std::max(fixed_end, end);
     if (IsNull(v)) continue;
-    Bytes field = EncodeField(c, v);
-    std::copy(field.begin(), field.end(), row.begin() + static_cast<std::ptrdiff_t>(begin));
+    scratch.clear();
+    AppendField(c, v, scratch);
+    std::copy(scratch.begin(), scratch.end(), row.begin() + static_cast<std::ptrdiff_t>(begin));
     mark(c);
   }
   row.resize(fixed_end);
@@ -270,32 +279,31 @@ Bytes EncodeRow(const TableDefinition& def, std::span<const Value> values, LongV
       }
       std::size_t offset = row.size();
       if (!IsNull(v)) {
-        Bytes field;
-        if (c.IsLongValue() && store != nullptr) {
-          if (c.type == ColumnType::kMemo) {
-            field = store->Store(EncodeText(As<std::u16string>(c, v), c.IsCompressedUnicode()),
-                                 static_cast<std::size_t>(std::max<std::ptrdiff_t>(room, 0)));
+        std::size_t before = row.size();
+        if (c.IsLongValue()) {
+          Bytes field;
+          if (store != nullptr) {
+            auto left = static_cast<std::size_t>(std::max<std::ptrdiff_t>(room, 0));
+            field = c.type == ColumnType::kMemo
+                        ? store->Store(EncodeText(As<std::u16string>(c, v), c.IsCompressedUnicode()), left)
+                        : store->Store(As<Bytes>(c, v), left);
           } else {
-            field = store->Store(As<Bytes>(c, v),
-                                 static_cast<std::size_t>(std::max<std::ptrdiff_t>(room, 0)));
+            field = As<Bytes>(c, v);
+            if (field.size() < kLongValueReferenceSize) {
+              throw FormatError(Label(c) + ": a long-value field of " + std::to_string(field.size()) +
+                                " bytes is shorter than its reference");
+            }
           }
           room += static_cast<std::ptrdiff_t>(kLongValueReferenceSize);
-        } else if (c.IsLongValue()) {
-          field = As<Bytes>(c, v);
-          if (field.size() < kLongValueReferenceSize) {
-            throw FormatError(Label(c) + ": a long-value field of " + std::to_string(field.size()) +
-                              " bytes is shorter than its reference");
-          }
-          room += static_cast<std::ptrdiff_t>(kLongValueReferenceSize);
+          row.insert(row.end(), field.begin(), field.end());
         } else {
-          field = EncodeField(c, v);
+          AppendField(c, v, row);
         }
-        room -= static_cast<std::ptrdiff_t>(field.size());
+        room -= static_cast<std::ptrdiff_t>(row.size() - before);
         if (room < 0) {
           throw FormatError("the row is larger than the " + std::to_string(kMaxRowSize) +
                             " bytes a page holds (at " + Label(c) + ")");
         }
-        row.insert(row.end(), field.begin(), field.end());
         mark(c);
       }
       while (next_entry <= c.variable_index) offsets[next_entry++] = static_cast<std::uint16_t>(offset);

@@ -59,9 +59,9 @@ std::u16string DecodeText(std::span<const std::uint8_t> stored) {
   if (stored.size() % 2 != 0) {
     throw FormatError("text of " + std::to_string(stored.size()) + " bytes ends inside a character");
   }
-  out.reserve(stored.size() / 2);
-  for (std::size_t i = 0; i < stored.size(); i += 2) {
-    out.push_back(static_cast<char16_t>(stored[i] | (stored[i + 1] << 8)));
+  out.resize(stored.size() / 2);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(stored[2 * i] | (stored[2 * i + 1] << 8));
   }
   return out;
 }
@@ -79,20 +79,32 @@ bool ShouldCompressText(std::u16string_view text, bool column_compresses) {
 
 Bytes EncodeText(std::u16string_view text, bool column_compresses) {
   Bytes out;
-  if (ShouldCompressText(text, column_compresses)) {
-    out.reserve(text.size() + 2);
-    out.push_back(0xFF);
-    out.push_back(0xFE);
-    for (char16_t c : text) out.push_back(static_cast<std::uint8_t>(c));
-    return out;
-  }
-  if (!text.empty() && text[0] == 0xFEFF) return EncodeMarkedText(text);
-  out.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  AppendText(text, column_compresses, out);
   return out;
+}
+
+void AppendText(std::u16string_view text, bool column_compresses, Bytes& out) {
+  if (ShouldCompressText(text, column_compresses)) {
+    std::size_t at = out.size();
+    out.resize(at + 2 + text.size());
+    std::uint8_t* p = out.data() + at;
+    *p++ = 0xFF;
+    *p++ = 0xFE;
+    for (char16_t c : text) *p++ = static_cast<std::uint8_t>(c);
+    return;
+  }
+  if (!text.empty() && text[0] == 0xFEFF) {
+    Bytes marked = EncodeMarkedText(text);
+    out.insert(out.end(), marked.begin(), marked.end());
+    return;
+  }
+  std::size_t at = out.size();
+  out.resize(at + 2 * text.size());
+  std::uint8_t* p = out.data() + at;
+  for (char16_t c : text) {
+    *p++ = static_cast<std::uint8_t>(c);
+    *p++ = static_cast<std::uint8_t>(c >> 8);
+  }
 }
 
 }  // namespace cs::jetfile

@@ -34,5 +34,7 @@ bool ShouldCompressText(std::u16string_view text, bool column_compresses);
 // form with two-byte runs; throws FormatError if it also holds a character that neither run can
 // carry (one whose low byte is zero, such as U+0000, U+0100 or U+4E00).
 Bytes EncodeText(std::u16string_view text, bool column_compresses);
+// The same, appended to `out`.
+void AppendText(std::u16string_view text, bool column_compresses, Bytes& out);
 
 }  // namespace cs::jetfile
