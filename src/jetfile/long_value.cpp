@@ -103,9 +103,28 @@ Bytes ReadLongValue(std::span<const std::uint8_t> field, const PageReader& read)
 
 std::u16string DecodeMemoText(std::span<const std::uint8_t> data) { return DecodeText(data); }
 
+std::map<PageNumber, Page> LongValueWriter::Pages() const {
+  std::map<PageNumber, Page> pages;
+  for (const auto& [number, builder] : builders_) pages.emplace(number, builder.page());
+  return pages;
+}
+
+std::map<PageNumber, Page> LongValueWriter::TakeFinishedPages() {
+  std::map<PageNumber, Page> pages;
+  for (auto it = builders_.begin(); it != builders_.end();) {
+    if (has_current_ && it->first == current_) {
+      ++it;
+      continue;
+    }
+    pages.emplace(it->first, it->second.page());
+    it = builders_.erase(it);
+  }
+  return pages;
+}
+
 PageNumber LongValueWriter::NewPage() {
   PageNumber number = pages_.AllocatePage();
-  if (builders_.count(number) != 0) {
+  if (builders_.count(number) != 0 || number == 0) {
     throw FormatError("long-value page " + std::to_string(number) + " handed out twice");
   }
   builders_.emplace(number, DataPageBuilder(kLongValueOwner));
@@ -135,7 +154,6 @@ Bytes LongValueWriter::Store(std::span<const std::uint8_t> data, std::size_t roo
     PageNumber page = PageWithRoom(data.size());
     DataPageBuilder& b = builders_.at(page);
     RowPointer first{page, b.Add(data)};
-    built_[page] = b.page();
     return Reference(length, kLongValueOneRow, first);
   }
   // A chain: the first piece on a page with room for a whole piece, each next piece on a page
@@ -156,7 +174,6 @@ Bytes LongValueWriter::Store(std::span<const std::uint8_t> data, std::size_t roo
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(done), piece, row.begin() + 4);
     DataPageBuilder& b = builders_.at(page);
     b.Add(row);
-    built_[page] = b.page();
     done += piece;
     page = next.page;
   }

@@ -61,15 +61,18 @@ class LongValuePages {
 // kMaxInlineLongValue bytes and the row has room, one LVAL row up to kMaxLongValueRow bytes,
 // otherwise a chain of rows of up to kMaxLongValueRow - 4 bytes, each piece on a page of its own
 // after the first. Rows share the current LVAL page while it has room. The pages written are
-// kept here until the caller takes them.
+// kept here until the caller takes them; only the current page can still change.
 class LongValueWriter : public LongValueStore {
  public:
   explicit LongValueWriter(LongValuePages& pages) : pages_(pages) {}
 
   Bytes Store(std::span<const std::uint8_t> data, std::size_t room) override;
 
-  // The LVAL pages written so far, by page number.
-  const std::map<PageNumber, Page>& Pages() const { return built_; }
+  // The LVAL pages written and not yet taken, by page number.
+  std::map<PageNumber, Page> Pages() const;
+  // Hands over the pages no later value will change (all but the current page) and forgets
+  // them, so that a long table's values need not all be held in memory.
+  std::map<PageNumber, Page> TakeFinishedPages();
 
  private:
   // A page with room for a row of `size` bytes: the current one, or a new one.
@@ -78,7 +81,6 @@ class LongValueWriter : public LongValueStore {
 
   LongValuePages& pages_;
   std::map<PageNumber, DataPageBuilder> builders_;
-  std::map<PageNumber, Page> built_;
   PageNumber current_ = 0;
   bool has_current_ = false;
 };
