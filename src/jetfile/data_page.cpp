@@ -105,9 +105,8 @@ std::vector<RowPointer> TableScanOrder(std::span<const PageNumber> data_pages,
       const RowPointer& to = *slot.moved_to;
       Page target = read(to.page);
       if (target[0] != kDataPageType || DataPageOwner(target) != l.owner) {
-        throw FormatError(Where(l.number) + ": row " + std::to_string(i) +
-                          " has moved to page " + std::to_string(to.page) +
-                          ", which is not a data page of the same table");
+        throw FormatError(Where(l.number) + ": row " + std::to_string(i) + " has moved to page " +
+                          std::to_string(to.page) + ", which is not a data page of the same table");
       }
       std::vector<RowSlot> rows = ListRows(target, to.page);
       if (to.row >= rows.size() || rows[to.row].deleted || rows[to.row].moved_to) {
@@ -139,9 +138,9 @@ bool DataPageBuilder::HasRoomFor(std::size_t size) const {
 
 std::uint8_t DataPageBuilder::Add(std::span<const std::uint8_t> row) {
   if (!HasRoomFor(row.size())) {
-    throw FormatError("a row of " + std::to_string(row.size()) + " bytes does not fit a page with " +
-                      std::to_string(FreeSpace()) + " bytes free and " +
-                      std::to_string(RowCount()) + " rows");
+    throw FormatError("a row of " + std::to_string(row.size()) +
+                      " bytes does not fit a page with " + std::to_string(FreeSpace()) +
+                      " bytes free and " + std::to_string(RowCount()) + " rows");
   }
   std::size_t count = RowCount();
   std::size_t begin = lowest_ - row.size();

@@ -144,8 +144,9 @@ std::vector<Value> DecodeRow(const TableDefinition& def, std::span<const std::ui
   std::size_t column_count = GetU16(row.data());
   std::size_t mask_size = (column_count + 7) / 8;
   if (2 + mask_size > row.size()) {
-    throw FormatError("row of " + std::to_string(row.size()) + " bytes cannot hold the null mask of " +
-                      std::to_string(column_count) + " columns");
+    throw FormatError("row of " + std::to_string(row.size()) +
+                      " bytes cannot hold the null mask of " + std::to_string(column_count) +
+                      " columns");
   }
   const std::uint8_t* mask = row.data() + row.size() - mask_size;
   auto present = [&](std::uint16_t number) {
@@ -285,12 +286,14 @@ Bytes EncodeRow(const TableDefinition& def, std::span<const Value> values, LongV
           if (store != nullptr) {
             auto left = static_cast<std::size_t>(std::max<std::ptrdiff_t>(room, 0));
             field = c.type == ColumnType::kMemo
-                        ? store->Store(EncodeText(As<std::u16string>(c, v), c.IsCompressedUnicode()), left)
+                        ? store->Store(
+                              EncodeText(As<std::u16string>(c, v), c.IsCompressedUnicode()), left)
                         : store->Store(As<Bytes>(c, v), left);
           } else {
             field = As<Bytes>(c, v);
             if (field.size() < kLongValueReferenceSize) {
-              throw FormatError(Label(c) + ": a long-value field of " + std::to_string(field.size()) +
+              throw FormatError(Label(c) + ": a long-value field of " +
+                                std::to_string(field.size()) +
                                 " bytes is shorter than its reference");
             }
           }
@@ -306,7 +309,8 @@ Bytes EncodeRow(const TableDefinition& def, std::span<const Value> values, LongV
         }
         mark(c);
       }
-      while (next_entry <= c.variable_index) offsets[next_entry++] = static_cast<std::uint16_t>(offset);
+      while (next_entry <= c.variable_index)
+        offsets[next_entry++] = static_cast<std::uint16_t>(offset);
     }
     while (next_entry < var_count) offsets[next_entry++] = static_cast<std::uint16_t>(row.size());
     Store(row, static_cast<std::uint16_t>(row.size()));  // end of data

@@ -346,7 +346,8 @@ Bytes SerializeTableDefinition(const TableDefinition& def) {
   }
   w.U16(kLongValueListEnd);
   out.insert(out.end(), def.trailing.begin(), def.trailing.end());
-  PutU32(out.data() + kLengthOffset, static_cast<std::uint32_t>(out.size() - kTableDefinitionHeaderSize));
+  PutU32(out.data() + kLengthOffset,
+         static_cast<std::uint32_t>(out.size() - kTableDefinitionHeaderSize));
   return out;
 }
 
@@ -374,8 +375,8 @@ std::vector<Page> WriteTableDefinitionPages(const TableDefinition& def,
     p[1] = def.header_byte1;
     PutU16(p.data() + 2, static_cast<std::uint16_t>(kPagePayload - n));
     PutU32(p.data() + 4, i + 1 < needed ? pages[i + 1] : 0);
-    std::copy_n(joined.begin() + static_cast<std::ptrdiff_t>(kTableDefinitionHeaderSize + begin),
-                n, p.begin() + kTableDefinitionHeaderSize);
+    std::copy_n(joined.begin() + static_cast<std::ptrdiff_t>(kTableDefinitionHeaderSize + begin), n,
+                p.begin() + kTableDefinitionHeaderSize);
   }
   return out;
 }
@@ -476,8 +477,8 @@ void CheckTableDefinition(const TableDefinition& def) {
   }
   // A row holds its count, the fixed area and a trailer; the fixed area alone must leave room.
   constexpr std::size_t kMaxRow = 4060;
-  std::size_t trailer = 2 + (std::size_t{def.max_columns} + 7) / 8 + 4 +
-                        2 * std::size_t{def.variable_column_count};
+  std::size_t trailer =
+      2 + (std::size_t{def.max_columns} + 7) / 8 + 4 + 2 * std::size_t{def.variable_column_count};
   if (!fixed.empty() && fixed.back().end + trailer > kMaxRow) {
     fail(ColumnLabel(*fixed.back().column) + " ends at " + std::to_string(fixed.back().end) +
          ", past the room a row has");
@@ -504,8 +505,8 @@ void CheckTableDefinition(const TableDefinition& def) {
   }
   for (const LogicalIndex& l : def.logical_indexes) {
     if (l.real_index >= def.real_indexes.size()) {
-      fail("logical index " + Narrow(l.name) + " uses real index " +
-           std::to_string(l.real_index) + " of " + std::to_string(def.real_indexes.size()));
+      fail("logical index " + Narrow(l.name) + " uses real index " + std::to_string(l.real_index) +
+           " of " + std::to_string(def.real_indexes.size()));
     }
   }
   for (const LongValueMaps& m : def.long_value_maps) {

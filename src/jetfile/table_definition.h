@@ -124,7 +124,7 @@ struct TableDefinition {
   std::uint8_t autonumber_flag = 0;
   std::array<std::uint8_t, 15> unknown19{};
   std::uint8_t table_type = 0x4E;
-  std::uint16_t max_columns = 0;             // columns a row may hold; never decreases
+  std::uint16_t max_columns = 0;            // columns a row may hold; never decreases
   std::uint16_t variable_column_count = 0;  // entries of a row's variable-offset table
   UsageMapRef owned_pages;
   UsageMapRef free_space_pages;

@@ -57,7 +57,8 @@ std::u16string DecodeText(std::span<const std::uint8_t> stored) {
     return out;
   }
   if (stored.size() % 2 != 0) {
-    throw FormatError("text of " + std::to_string(stored.size()) + " bytes ends inside a character");
+    throw FormatError("text of " + std::to_string(stored.size()) +
+                      " bytes ends inside a character");
   }
   out.resize(stored.size() / 2);
   for (std::size_t i = 0; i < out.size(); ++i) {

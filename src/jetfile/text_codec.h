@@ -2,9 +2,9 @@
 //
 // Compressed text starts with the bytes FF FE and then runs in segments: the first holds one byte
 // per character (the character's low byte, its high byte zero), the next two bytes per character
-// (UTF-16LE), and so on, toggling at each 0x00 byte found where a character would start. Readers accept
-// both forms in any column; the writer compresses only where a column allows it and compression
-// saves room, the way the files our users already hold were written.
+// (UTF-16LE), and so on, toggling at each 0x00 byte found where a character would start. Readers
+// accept both forms in any column; the writer compresses only where a column allows it and
+// compression saves room, the way the files our users already hold were written.
 #pragma once
 
 #include <cstddef>

@@ -38,7 +38,8 @@ TEST(DataPage, BuildsPagesThatListTheirRowsBack) {
     std::size_t used = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       auto bytes = RowBytes(page, 9, i);
-      EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), RowOf(c.sizes[i], static_cast<std::uint8_t>(i + 1)));
+      EXPECT_EQ(Bytes(bytes.begin(), bytes.end()),
+                RowOf(c.sizes[i], static_cast<std::uint8_t>(i + 1)));
       used += c.sizes[i];
     }
     EXPECT_EQ(GetU16(page.data() + 2), rows.back().begin - (14 + 2 * rows.size())) << c.what;
@@ -88,10 +89,10 @@ TEST(DataPage, EveryFixtureDataPageListsWithItsFreeSpaceRight) {
 TEST(DataPage, ScanFollowsOverflowRowsAndSkipsDeletedOnes) {
   DataPageBuilder a(77), b(77);
   a.Add(RowOf(10, 'a'));
-  b.Add(RowOf(10, 'x'));                     // page 2 row 0: the moved row
-  b.Add(RowOf(10, 'y'));                     // page 2 row 1
-  a.Add(Bytes{0, 2, 0, 0});                  // page 1 row 1 -> page 2 row 0
-  a.Add(Bytes{});                            // page 1 row 2, deleted below
+  b.Add(RowOf(10, 'x'));     // page 2 row 0: the moved row
+  b.Add(RowOf(10, 'y'));     // page 2 row 1
+  a.Add(Bytes{0, 2, 0, 0});  // page 1 row 1 -> page 2 row 0
+  a.Add(Bytes{});            // page 1 row 2, deleted below
   Page pa = a.page();
   PutU16(pa.data() + 14 + 2, static_cast<std::uint16_t>(GetU16(pa.data() + 14 + 2) | kRowOverflow));
   PutU16(pa.data() + 14 + 4, static_cast<std::uint16_t>(GetU16(pa.data() + 14 + 4) | 0xC000));
@@ -121,11 +122,13 @@ TEST(DataPage, ScanFollowsOverflowRowsAndSkipsDeletedOnes) {
   DataPageBuilder other(78);
   other.Add(RowOf(3, 'o'));
   pages[3] = other.page();
-  const Case cases[] = {{"missing row", {9, 2, 0, 0}}, {"another table", {0, 3, 0, 0}},
+  const Case cases[] = {{"missing row", {9, 2, 0, 0}},
+                        {"another table", {0, 3, 0, 0}},
                         {"missing page", {0, 9, 0, 0}}};
   for (const Case& c : cases) {
     Page damaged = pa;
-    std::copy(c.pointer.begin(), c.pointer.end(), damaged.begin() + (GetU16(pa.data() + 16) & kRowOffsetMask));
+    std::copy(c.pointer.begin(), c.pointer.end(),
+              damaged.begin() + (GetU16(pa.data() + 16) & kRowOffsetMask));
     pages[1] = damaged;
     EXPECT_THROW(TableScanOrder(table, read), FormatError) << c.what;
   }
@@ -142,10 +145,8 @@ TEST(DataPage, DamagedRowTablesAreRefused) {
     std::uint16_t value;
   };
   const Case cases[] = {
-      {"row count past the page", 0x0C, 3000},
-      {"row count over 255", 0x0C, 256},
-      {"offset inside the header", 14, 4},
-      {"offset increasing", 16, 4090},
+      {"row count past the page", 0x0C, 3000},     {"row count over 255", 0x0C, 256},
+      {"offset inside the header", 14, 4},         {"offset increasing", 16, 4090},
       {"second row inside the row table", 16, 16},
   };
   for (const Case& c : cases) {

@@ -2,14 +2,14 @@
 // catalog and the rows of a table, through the layer's own parsers.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "jetfile/data_page.h"
 #include "jetfile/format.h"
@@ -31,7 +31,8 @@ class JetFile {
     std::error_code error;
     auto size = std::filesystem::file_size(path, error);
     bytes_.resize(error ? 0 : size);
-    if (error || !in.read(reinterpret_cast<char*>(bytes_.data()), static_cast<std::streamsize>(size))) {
+    if (error ||
+        !in.read(reinterpret_cast<char*>(bytes_.data()), static_cast<std::streamsize>(size))) {
       ADD_FAILURE() << "cannot read " << path;
       bytes_.clear();
     }
@@ -112,7 +113,8 @@ class JetFile {
 // Every plain (not RC4-encoded) Jet 4 fixture file.
 inline std::vector<std::filesystem::path> Jet4Fixtures() {
   std::vector<std::filesystem::path> files;
-  for (const auto& dir : {JetFixtures(), JetFixtures() / "current", JetFixtures() / "access-made"}) {
+  for (const auto& dir :
+       {JetFixtures(), JetFixtures() / "current", JetFixtures() / "access-made"}) {
     for (const auto& e : std::filesystem::directory_iterator(dir)) {
       if (e.path().extension() != ".mdb") continue;
       if (e.path().filename().string().find("ENCODED") != std::string::npos) continue;
@@ -123,7 +125,8 @@ inline std::vector<std::filesystem::path> Jet4Fixtures() {
   return files;
 }
 
-// UTF-8 of text, for messages and the dump (the fixtures' text lies in the Basic Multilingual Plane).
+// UTF-8 of text, for messages and the dump (the fixtures' text lies in the Basic Multilingual
+// Plane).
 inline std::string Utf8(std::u16string_view s) {
   std::string out;
   for (char32_t c : s) {

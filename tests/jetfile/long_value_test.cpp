@@ -221,8 +221,8 @@ TEST(LongValue, RowEncoderStoresMemoTextThroughTheWriter) {
   }
 }
 
-// A chain and a one-row value with their pages damaged: each is a FormatError, never a hang, a crash or a
-// value silently cut.
+// A chain and a one-row value with their pages damaged: each is a FormatError, never a hang, a
+// crash or a value silently cut.
 TEST(LongValue, DamagedReferencesAndChainsAreRefused) {
   CountingPages allocator;
   LongValueWriter writer(allocator);
@@ -248,13 +248,16 @@ TEST(LongValue, DamagedReferencesAndChainsAreRefused) {
   const Case cases[] = {
       {"chain loops back to its first row", chain,
        [&](auto& pages) { PutU24(first_row_of(pages, 101) + 1, 100); }},
-      {"chain loops to itself", chain, [&](auto& pages) { PutU24(first_row_of(pages, 100) + 1, 100); }},
+      {"chain loops to itself", chain,
+       [&](auto& pages) { PutU24(first_row_of(pages, 100) + 1, 100); }},
       {"chain longer than stated", with_length(chain, 9000), [](auto&) {}},
       {"chain shorter than stated", with_length(chain, 11000), [](auto&) {}},
       {"stated length enormous", with_length(chain, 0x3FFFFFFF), [](auto&) {}},
-      {"chain into a missing page", chain, [&](auto& pages) { PutU24(first_row_of(pages, 100) + 1, 999); }},
+      {"chain into a missing page", chain,
+       [&](auto& pages) { PutU24(first_row_of(pages, 100) + 1, 999); }},
       {"chain into a missing row", chain, [&](auto& pages) { first_row_of(pages, 100)[0] = 7; }},
-      {"page not a long-value page", chain, [](auto& pages) { PutU32(pages.at(101).data() + 4, 15); }},
+      {"page not a long-value page", chain,
+       [](auto& pages) { PutU32(pages.at(101).data() + 4, 15); }},
       {"one row shorter than stated", with_length(one_row, 301), [](auto&) {}},
       {"row deleted", one_row,
        [](auto& pages) {
@@ -269,10 +272,10 @@ TEST(LongValue, DamagedReferencesAndChainsAreRefused) {
   }
 
   const Bytes bad_fields[] = {
-      Bytes(11, 0),                                         // shorter than a reference
-      Bytes{5, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 'a'},    // inline, 5 stated, 1 present
-      Bytes{5, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0},         // both flags
-      Bytes{5, 0, 0, 0x40, 0, 1, 0, 0, 0, 0, 0, 0, 'x'},    // one row, with bytes after it
+      Bytes(11, 0),                                       // shorter than a reference
+      Bytes{5, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 'a'},  // inline, 5 stated, 1 present
+      Bytes{5, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0},       // both flags
+      Bytes{5, 0, 0, 0x40, 0, 1, 0, 0, 0, 0, 0, 0, 'x'},  // one row, with bytes after it
   };
   for (const Bytes& f : bad_fields) EXPECT_THROW(ReadLongValue(f, ReaderOf(sound)), FormatError);
 }

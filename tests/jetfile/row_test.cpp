@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <limits>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 #include "jet_fixture.h"
@@ -80,10 +80,18 @@ std::string EscapeText(const std::u16string& s) {
   std::string out;
   for (char c : Utf8(s)) {
     switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char buf[8];
@@ -103,7 +111,8 @@ std::string FormatCurrency(Currency c) {
   std::uint64_t m = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
   char buf[40];
   std::snprintf(buf, sizeof buf, "%s%llu.%04llu", negative ? "-" : "",
-                static_cast<unsigned long long>(m / 10000), static_cast<unsigned long long>(m % 10000));
+                static_cast<unsigned long long>(m / 10000),
+                static_cast<unsigned long long>(m % 10000));
   return buf;
 }
 
@@ -119,10 +128,10 @@ std::string FormatDate(DateTime d) {
   year_month_day ymd{sys_days{year{1899} / December / 30} + std::chrono::days{days}};
   std::int64_t s = ms / 1000;
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02lld:%02lld:%02lld", static_cast<int>(ymd.year()),
-                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                static_cast<long long>(s / 3600), static_cast<long long>(s / 60 % 60),
-                static_cast<long long>(s % 60));
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02lld:%02lld:%02lld",
+                static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                static_cast<unsigned>(ymd.day()), static_cast<long long>(s / 3600),
+                static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
   return buf;
 }
 
@@ -156,7 +165,8 @@ std::string Compare(const Value& v, const std::string& expected, const PageReade
     if (type != ColumnType::kMemo) return "binary values are not in the dump";
     got = EscapeText(DecodeMemoText(ReadLongValue(*bytes, read)));
   }
-  return got == expected ? "" : "got " + got.substr(0, 200) + " expected " + expected.substr(0, 200);
+  return got == expected ? ""
+                         : "got " + got.substr(0, 200) + " expected " + expected.substr(0, 200);
 }
 
 // The one difference allowed between a stored row and ours: files keep stale bytes under some
@@ -196,7 +206,8 @@ TEST(Row, EveryFixtureRowDecodesAndReEncodes) {
         EXPECT_TRUE(DecodeRow(def, ours) == values);
         bool by_access = path.parent_path().filename() == "access-made";
         laid_out_by_access += by_access && ours != stored;
-        EXPECT_TRUE(by_access || ours == stored) << "page " << row.where.page << " row " << int{row.where.row};
+        EXPECT_TRUE(by_access || ours == stored)
+            << "page " << row.where.page << " row " << int{row.where.row};
         ++rows;
       }
     }
@@ -251,8 +262,8 @@ void CheckAgainstDump(const std::filesystem::path& mdb, const std::filesystem::p
         EXPECT_EQ(difference, "") << "row " << r << " column " << expected.columns[c];
         ++cells;
         if (column.type == ColumnType::kMemo && !IsNull(values[place[c]])) {
-          memo_chains += ParseLongValueReference(std::get<Bytes>(values[place[c]])).form ==
-                         kLongValueChain;
+          memo_chains +=
+              ParseLongValueReference(std::get<Bytes>(values[place[c]])).form == kLongValueChain;
         }
       }
       Bytes stored = rows[r].bytes;
@@ -292,7 +303,8 @@ TableDefinition Table(std::vector<ColumnDefinition> columns) {
   TableDefinition def;
   def.columns = std::move(columns);
   for (const auto& c : def.columns) {
-    def.max_columns = std::max<std::uint16_t>(def.max_columns, static_cast<std::uint16_t>(c.number + 1));
+    def.max_columns =
+        std::max<std::uint16_t>(def.max_columns, static_cast<std::uint16_t>(c.number + 1));
     if (!c.IsFixed() && c.type != ColumnType::kBoolean) ++def.variable_column_count;
   }
   CheckTableDefinition(def);
@@ -324,15 +336,17 @@ TEST(Row, EveryTypeRoundTripsAtItsEdges) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   Bytes inline_memo = Field({3, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c'});
   std::vector<std::vector<Value>> rows = {
-      {std::uint8_t{0}, std::int16_t{0}, std::int32_t{0}, Currency{0}, 0.0f, 0.0, DateTime{0}, false,
-       u"", Bytes{}, inline_memo},
-      {std::uint8_t{255}, std::int16_t{-32768}, std::int32_t{std::numeric_limits<std::int32_t>::min()},
-       Currency{std::numeric_limits<std::int64_t>::min()}, -1.5e38f, -1e300, DateTime{-657434.5}, true,
-       u"a", Field({0}), Value{}},
+      {std::uint8_t{0}, std::int16_t{0}, std::int32_t{0}, Currency{0}, 0.0f, 0.0, DateTime{0},
+       false, u"", Bytes{}, inline_memo},
+      {std::uint8_t{255}, std::int16_t{-32768},
+       std::int32_t{std::numeric_limits<std::int32_t>::min()},
+       Currency{std::numeric_limits<std::int64_t>::min()}, -1.5e38f, -1e300, DateTime{-657434.5},
+       true, u"a", Field({0}), Value{}},
       {std::uint8_t{1}, std::int16_t{32767}, std::int32_t{std::numeric_limits<std::int32_t>::max()},
        Currency{9223372036854775807}, std::numeric_limits<float>::denorm_min(), kInf,
        DateTime{2958465.99999}, true, std::u16string(20, u'\u00D1'), Bytes(10, 0xFF), Value{}},
-      {Value{}, Value{}, Value{}, Value{}, Value{}, Value{}, Value{}, false, Value{}, Value{}, Value{}},
+      {Value{}, Value{}, Value{}, Value{}, Value{}, Value{}, Value{}, false, Value{}, Value{},
+       Value{}},
       {Value{}, std::int16_t{7}, Value{}, Currency{-12345678}, Value{}, -0.0, Value{}, true,
        u"\u20AC\u2122 mixed \u00BD", Value{}, inline_memo},
   };
@@ -352,17 +366,17 @@ TEST(Row, EveryTypeRoundTripsAtItsEdges) {
 }
 
 TEST(Row, OnlyFixedOrOnlyVariableColumns) {
-  TableDefinition fixed = Table({Column(ColumnType::kLong, 0, 4, true, 0),
-                                 Column(ColumnType::kBoolean, 1, 1, true, 4),
-                                 Column(ColumnType::kDouble, 2, 8, true, 4)});
+  TableDefinition fixed =
+      Table({Column(ColumnType::kLong, 0, 4, true, 0), Column(ColumnType::kBoolean, 1, 1, true, 4),
+             Column(ColumnType::kDouble, 2, 8, true, 4)});
   std::vector<Value> v = {std::int32_t{42}, true, Value{}};
   Bytes row = EncodeRow(fixed, v);
   // No variable trailer at all: count, 12 fixed bytes, the mask.
   EXPECT_EQ(row, (Bytes{3, 0, 42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x03}));
   EXPECT_TRUE(DecodeRow(fixed, row) == v);
 
-  TableDefinition variable = Table({Column(ColumnType::kText, 0, 20, false, 0),
-                                    Column(ColumnType::kText, 1, 20, false, 1)});
+  TableDefinition variable = Table(
+      {Column(ColumnType::kText, 0, 20, false, 0), Column(ColumnType::kText, 1, 20, false, 1)});
   std::vector<Value> w = {u"abc", Value{}};
   row = EncodeRow(variable, w);
   // Count, FF FE a b c, EOD 7, offsets (2, 7) reversed, var count 2, mask.
@@ -375,10 +389,9 @@ TEST(Row, OnlyFixedOrOnlyVariableColumns) {
 // A row written before columns were added has fewer columns and variable entries: those read as
 // Null (Yes/No as false), never as bytes of their neighbours.
 TEST(Row, ColumnsTheRowPredatesAreNull) {
-  TableDefinition def = Table({Column(ColumnType::kText, 0, 20, false, 0),
-                               Column(ColumnType::kLong, 1, 4, true, 0),
-                               Column(ColumnType::kText, 9, 20, false, 1),
-                               Column(ColumnType::kBoolean, 10, 1, true, 4)});
+  TableDefinition def = Table(
+      {Column(ColumnType::kText, 0, 20, false, 0), Column(ColumnType::kLong, 1, 4, true, 0),
+       Column(ColumnType::kText, 9, 20, false, 1), Column(ColumnType::kBoolean, 10, 1, true, 4)});
   // Written when the table had one column: count 1, "xy" in UTF-16, EOD, one offset, mask.
   Bytes old = {1, 0, 'x', 0, 'y', 0, 6, 0, 2, 0, 1, 0, 0x01};
   std::vector<Value> v = DecodeRow(def, old);
@@ -391,7 +404,8 @@ TEST(Row, ColumnsTheRowPredatesAreNull) {
 TEST(Row, RowsNearThePageSize) {
   // Fourteen Text(255) columns of non-Latin text: 510 bytes each; about eight fit a row.
   std::vector<ColumnDefinition> columns;
-  for (std::uint16_t i = 0; i < 14; ++i) columns.push_back(Column(ColumnType::kText, i, 510, false, i));
+  for (std::uint16_t i = 0; i < 14; ++i)
+    columns.push_back(Column(ColumnType::kText, i, 510, false, i));
   TableDefinition def = Table(columns);
   std::size_t trailer = 2 + 2 + 2 + 2 * 14;  // mask, count, EOD, offsets
   std::u16string full(255, u'\u4E00');
@@ -444,8 +458,9 @@ TEST(Row, ValuesThatDoNotFitAreRefused) {
 // a variable count larger than the row, a fixed area cut short.
 TEST(Row, DamagedRowsAreRefused) {
   TableDefinition def = EveryType();
-  std::vector<Value> v = {std::uint8_t{1}, std::int16_t{2}, std::int32_t{3}, Currency{4}, 5.0f, 6.0,
-                          DateTime{7}, true, u"text", Bytes{1, 2}, Value{}};
+  std::vector<Value> v = {
+      std::uint8_t{1}, std::int16_t{2}, std::int32_t{3}, Currency{4}, 5.0f, 6.0, DateTime{7}, true,
+      u"text",         Bytes{1, 2},     Value{}};
   const Bytes row = EncodeRow(def, v);
   std::size_t end = row.size() - 2;  // before the mask
   struct Case {

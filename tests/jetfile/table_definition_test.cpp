@@ -80,7 +80,8 @@ TEST(TableDefinition, SpreadsALargeDefinitionOverThePagesGiven) {
     c.variable_index = i;
     c.flags = kColumnNullable;
     c.length = 100;
-    c.name = u"A column with a rather long name " + std::u16string(1, static_cast<char16_t>(u'A' + i % 26));
+    c.name = u"A column with a rather long name " +
+             std::u16string(1, static_cast<char16_t>(u'A' + i % 26));
     def.columns.push_back(c);
   }
   CheckTableDefinition(def);
@@ -123,15 +124,19 @@ TEST(TableDefinition, CheckRefusesUnsoundDefinitions) {
     std::function<void(TableDefinition&)> damage;
   };
   const Case cases[] = {
-      {"column number out of range", [](TableDefinition& d) { d.columns[0].number = d.max_columns; }},
-      {"column numbered twice", [](TableDefinition& d) { d.columns[1].number = d.columns[0].number; }},
+      {"column number out of range",
+       [](TableDefinition& d) { d.columns[0].number = d.max_columns; }},
+      {"column numbered twice",
+       [](TableDefinition& d) { d.columns[1].number = d.columns[0].number; }},
       {"overlapping fixed columns",
        [&](TableDefinition& d) {
          auto f = fixed_columns(d);
          f[1]->fixed_offset = static_cast<std::uint16_t>(f[0]->fixed_offset + 4);
        }},
-      {"fixed column past the row", [&](TableDefinition& d) { fixed_columns(d)[0]->fixed_offset = 4090; }},
-      {"gap in variable numbering", [&](TableDefinition& d) { variable_columns(d)[0]->variable_index = 9; }},
+      {"fixed column past the row",
+       [&](TableDefinition& d) { fixed_columns(d)[0]->fixed_offset = 4090; }},
+      {"gap in variable numbering",
+       [&](TableDefinition& d) { variable_columns(d)[0]->variable_index = 9; }},
       {"variable index repeated",
        [&](TableDefinition& d) {
          auto v = variable_columns(d);
@@ -142,12 +147,14 @@ TEST(TableDefinition, CheckRefusesUnsoundDefinitions) {
       {"text of odd length", [&](TableDefinition& d) { variable_columns(d)[0]->length = 41; }},
       {"text of 300 characters", [&](TableDefinition& d) { variable_columns(d)[0]->length = 600; }},
       {"more columns than the maximum", [](TableDefinition& d) { d.max_columns = 3; }},
-      {"index on a missing column", [](TableDefinition& d) { d.real_indexes[0].columns[0].number = 77; }},
+      {"index on a missing column",
+       [](TableDefinition& d) { d.real_indexes[0].columns[0].number = 77; }},
       {"logical index on a missing real index",
        [](TableDefinition& d) { d.logical_indexes[0].real_index = 9; }},
       {"long-value maps of a text column",
        [&](TableDefinition& d) { d.long_value_maps[0].column = variable_columns(d)[0]->number; }},
-      {"Long stored in 8 bytes", [&](TableDefinition& d) { fixed_columns(d)[0]->type = ColumnType::kLong; }},
+      {"Long stored in 8 bytes",
+       [&](TableDefinition& d) { fixed_columns(d)[0]->type = ColumnType::kLong; }},
   };
   EXPECT_NO_THROW(CheckTableDefinition(sound));
   for (const Case& c : cases) {
@@ -200,7 +207,8 @@ TEST(TableDefinition, ReadRefusesABrokenPageChain) {
     PageNumber next;
   };
   // Page 1 is the free-page map (a data page); the last is past the end of the file.
-  const Case cases[] = {{"loop to itself", store}, {"into a data page", 1}, {"past the file", 0xFFFFFF}};
+  const Case cases[] = {
+      {"loop to itself", store}, {"into a data page", 1}, {"past the file", 0xFFFFFF}};
   for (const Case& c : cases) {
     PageReader read = [&](PageNumber n) {
       Page p = file.ReadPage(n);

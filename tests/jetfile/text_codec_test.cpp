@@ -45,8 +45,8 @@ TEST(TextCodec, CompressesOnlyWhereItSavesRoomAndTheColumnAllows) {
       {u"", true, false},
       {u"abc", false, false},
       {u"\u00BD \u00B0 \u00D1 \u00E9", true, true},  // Latin-1 fits one byte
-      {u"price \u20AC", true, false},                 // the euro sign does not
-      {u"a\u0000bc", true, false},                    // NUL would read as a mode switch
+      {u"price \u20AC", true, false},                // the euro sign does not
+      {u"a\u0000bc", true, false},                   // NUL would read as a mode switch
       {std::u16string(1024, u'x'), true, true},
       {std::u16string(1025, u'x'), true, false},
   };
@@ -62,7 +62,8 @@ TEST(TextCodec, CompressesOnlyWhereItSavesRoomAndTheColumnAllows) {
 // Text that begins with U+FEFF would read back as compressed text if stored as plain UTF-16: it
 // is stored so that it reads back unchanged, or refused when it cannot be.
 TEST(TextCodec, TextBeginningWithTheMarkerReadsBackUnchanged) {
-  const std::u16string readable[] = {u"\uFEFF", u"\uFEFFabc", u"\uFEFF\u20AC\u00D1x", u"\uFEFF\u4E01"};
+  const std::u16string readable[] = {u"\uFEFF", u"\uFEFFabc", u"\uFEFF\u20AC\u00D1x",
+                                     u"\uFEFF\u4E01"};
   for (const auto& text : readable) {
     for (bool column_compresses : {true, false}) {
       EXPECT_EQ(DecodeText(EncodeText(text, column_compresses)), text);
