@@ -43,7 +43,8 @@ class LongValueStore {
 };
 
 // Encodes a row of `def` from one value per column (in def.columns order) as the writer lays
-// rows out. Each value must be Null or of its column's type (Byte uint8_t, Integer int16_t, Long
+// rows out. `def` must pass CheckTableDefinition: overlapping fixed columns or repeated variable
+// indexes would make rows that read back different. Each value must be Null or of its column's type (Byte uint8_t, Integer int16_t, Long
 // int32_t, Currency, Single float, Double double, Date/Time DateTime, Text std::u16string,
 // Yes/No bool, Binary/GUID/Numeric Bytes). With a `store`, a Memo takes std::u16string and an OLE
 // Bytes, and their data goes through the store; without one, Memo and OLE values are fields as
