@@ -174,6 +174,13 @@ TEST(TableDefinition, ParseRefusesDamagedBuffers) {
   for (std::size_t cut = 0; cut < length; ++cut) {
     Bytes shorter(joined.begin(), joined.begin() + static_cast<std::ptrdiff_t>(cut));
     EXPECT_THROW(ParseTableDefinition(shorter), FormatError) << "cut at " << cut;
+    // Any one byte inverted: parsed (then checked) or refused, never read past the buffer.
+    Bytes flipped = joined;
+    flipped[cut] = static_cast<std::uint8_t>(~flipped[cut]);
+    try {
+      CheckTableDefinition(ParseTableDefinition(flipped));
+    } catch (const FormatError&) {
+    }
   }
   struct Case {
     const char* what;
