@@ -114,7 +114,7 @@ TEST(DataPage, ScanFollowsOverflowRowsAndSkipsDeletedOnes) {
   std::vector<RowPointer> order = TableScanOrder(table, read);
   EXPECT_EQ(order, (std::vector<RowPointer>{{1, 0}, {2, 0}, {2, 1}}));
 
-  // The pointer aimed at a deleted row, a missing row, another table's page: refused.
+  // The pointer aimed at a missing, deleted or overflow row, or another table's page: refused.
   struct Case {
     const char* what;
     Bytes pointer;
@@ -122,8 +122,8 @@ TEST(DataPage, ScanFollowsOverflowRowsAndSkipsDeletedOnes) {
   DataPageBuilder other(78);
   other.Add(RowOf(3, 'o'));
   pages[3] = other.page();
-  const Case cases[] = {{"missing row", {9, 2, 0, 0}},
-                        {"another table", {0, 3, 0, 0}},
+  const Case cases[] = {{"missing row", {9, 2, 0, 0}},     {"deleted row", {2, 1, 0, 0}},
+                        {"overflow row", {1, 1, 0, 0}},    {"another table", {0, 3, 0, 0}},
                         {"missing page", {0, 9, 0, 0}}};
   for (const Case& c : cases) {
     Page damaged = pa;
