@@ -97,9 +97,10 @@ std::vector<RowPointer> TableScanOrder(std::span<const PageNumber> data_pages,
     for (std::size_t i = 0; i < l.rows.size(); ++i) {
       const RowSlot& slot = l.rows[i];
       RowPointer here{l.number, static_cast<std::uint8_t>(i)};
-      if (slot.deleted || targets.count(here) != 0) continue;
+      if (slot.deleted) continue;
       if (!slot.moved_to) {
-        order.push_back(here);
+        // A moved row is seen where its pointer stands, not where it sits.
+        if (targets.count(here) == 0) order.push_back(here);
         continue;
       }
       const RowPointer& to = *slot.moved_to;
