@@ -88,7 +88,11 @@ std::vector<RowPointer> TableScanOrder(std::span<const PageNumber> data_pages,
     Page page = read(number);
     Listed l{number, DataPageOwner(page), ListRows(page, number)};
     for (const RowSlot& slot : l.rows) {
-      if (slot.moved_to) targets.insert(*slot.moved_to);
+      if (slot.moved_to && !targets.insert(*slot.moved_to).second) {
+        throw FormatError(Where(number) + ": two overflow rows point at row " +
+                          std::to_string(slot.moved_to->row) + " of page " +
+                          std::to_string(slot.moved_to->page));
+      }
     }
     listed.push_back(std::move(l));
   }

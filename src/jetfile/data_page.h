@@ -55,7 +55,7 @@ std::span<const std::uint8_t> RowBytes(const Page& page, PageNumber number, std:
 // The rows of a table in scan order, given its data pages in page order: each page's live rows
 // in row order, an overflow row standing for the row it points at, and that row skipped where it
 // sits so that it is not seen twice. Throws FormatError when an overflow row points at a missing,
-// deleted or overflow row, or at a page owned by another table.
+// deleted or overflow row, or at a page owned by another table, or two point at the same row.
 std::vector<RowPointer> TableScanOrder(std::span<const PageNumber> data_pages,
                                        const PageReader& read);
 

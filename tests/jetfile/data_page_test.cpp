@@ -132,6 +132,12 @@ TEST(DataPage, ScanFollowsOverflowRowsAndSkipsDeletedOnes) {
     pages[1] = damaged;
     EXPECT_THROW(TableScanOrder(table, read), FormatError) << c.what;
   }
+  // Row 0 turned into a second pointer at the moved row: it would be seen twice.
+  Page twice = pa;
+  std::copy_n(Bytes{0, 2, 0, 0}.begin(), 4, twice.begin() + GetU16(pa.data() + 14));
+  PutU16(twice.data() + 14, static_cast<std::uint16_t>(GetU16(pa.data() + 14) | kRowOverflow));
+  pages[1] = twice;
+  EXPECT_THROW(TableScanOrder(table, read), FormatError);
 }
 
 TEST(DataPage, DamagedRowTablesAreRefused) {
