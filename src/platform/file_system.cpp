@@ -10,6 +10,8 @@ class FileErrorCategoryImpl : public std::error_category {
     switch (static_cast<FileError>(value)) {
       case FileError::kNotRegularFile:
         return "Not a regular file";
+      case FileError::kEndOfFile:
+        return "Unexpected end of file";
     }
     return "Unknown file error";
   }
