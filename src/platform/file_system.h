@@ -27,8 +27,28 @@ enum class FileError {
   // A read reached the end of the file before it had all the bytes it was asked for.
   kEndOfFile = 2,
 };
-const std::error_category& FileErrorCategory();
-std::error_code make_error_code(FileError e);
+// Inline, so that a layer that uses only this interface (the Jet file format) needs no part of
+// the platform's library to name these errors.
+inline const std::error_category& FileErrorCategory() {
+  class Category : public std::error_category {
+   public:
+    const char* name() const noexcept override { return "file"; }
+    std::string message(int value) const override {
+      switch (static_cast<FileError>(value)) {
+        case FileError::kNotRegularFile:
+          return "Not a regular file";
+        case FileError::kEndOfFile:
+          return "Unexpected end of file";
+      }
+      return "Unknown file error";
+    }
+  };
+  static const Category category;
+  return category;
+}
+inline std::error_code make_error_code(FileError e) {
+  return {static_cast<int>(e), FileErrorCategory()};
+}
 
 enum class FileKind { kMissing, kRegular, kDirectory, kOther };
 
