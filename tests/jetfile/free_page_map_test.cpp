@@ -102,6 +102,42 @@ TEST(JetfileFreePageMap, TheWindowFollowsTheGrowingFileAndNoPageIsLostOrGivenTwi
   EXPECT_THROW(again.Allocate(), std::logic_error);
 }
 
+TEST(JetfileFreePageMap, AReferenceMapGainsMapPagesAsTheFileGrowsIntoThem) {
+  // Page 1's row 0 made a reference map with no map page yet: nothing in the file is known
+  // free, and the first page appended brings the map page for its range.
+  auto bytes = ReadFixture("ACEDATA0407-NOPW.mdb");
+  const std::size_t row0 = kPageSize + GetU16(&bytes[kPageSize + 0x0E]);
+  bytes[row0] = 0x01;
+  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(row0) + 1, 68, 0);
+  MemoryFile file(bytes);
+  PageFile pages(file, true);
+  const PageNumber count = pages.page_count();
+  {
+    FreePageMap map(pages);
+    EXPECT_FALSE(map.is_inline());
+    EXPECT_TRUE(map.FreePages().empty());
+    EXPECT_EQ(map.Allocate(), count + 1);  // page `count` is the new map page
+    const PageNumber next = map.Allocate();
+    EXPECT_EQ(next, count + 2);
+    map.Free(next);
+    EXPECT_EQ(map.unrecorded_free_pages(), 0u);
+  }
+  PageFile reopened(file, true);
+  FreePageMap map(reopened);
+  EXPECT_EQ(map.FreePages(), std::vector<PageNumber>{count + 2});
+  Page page;
+  reopened.Read(count, page);
+  EXPECT_EQ(page[0], 0x05);
+  EXPECT_THROW(map.Free(count), std::invalid_argument);  // the map's own page
+  EXPECT_EQ(map.Allocate(), count + 2);
+  EXPECT_EQ(map.Allocate(), count + 3);
+
+  // A map page of the wrong type is a damaged map.
+  file.bytes[static_cast<std::size_t>(count) * kPageSize] = 0x01;
+  PageFile damaged(file, false);
+  EXPECT_THROW(FreePageMap{damaged}, FormatError);
+}
+
 TEST(JetfileFreePageMap, DamagedMapsAreFormatErrors) {
   const auto good = ReadFixture("ACEDATA0407-NOPW.mdb");
   const std::size_t page1 = kPageSize;
