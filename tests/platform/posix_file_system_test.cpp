@@ -14,6 +14,7 @@
 #include <atomic>
 #include <thread>
 
+#include "memory_file_system.h"
 #include "platform/run_error.h"
 #include "test_support.h"
 
@@ -265,26 +266,43 @@ TEST_F(PosixFileSystemTest, RandomAccessReadsAndWritesAtOffsetsOfRegularFilesOnl
                      std::errc::no_such_file_or_directory;
   });
 
+  // The same behaviour from the real file system and from the tests' memory one.
+  test::MemoryFileSystem memory;
+  memory.AddFile("/db", "0123456789");
   test::WriteFile(dir / "db", "0123456789");
-  std::unique_ptr<RandomAccessFile> file;
-  ASSERT_FALSE(files.OpenRandomAccess(dir / "db", true, file));
-  const std::uint8_t patch[] = {'a', 'b'};
-  EXPECT_FALSE(file->WriteAt(4, patch));
-  EXPECT_FALSE(file->WriteAt(12, patch));  // past the end: the gap reads as zeros
-  std::uint64_t size = 0;
-  EXPECT_FALSE(file->Size(size));
-  EXPECT_EQ(size, 14u);
-  std::array<std::uint8_t, 4> got{};
-  EXPECT_FALSE(file->ReadAt(3, got));
-  EXPECT_EQ(got, (std::array<std::uint8_t, 4>{'3', 'a', 'b', '6'}));
-  EXPECT_EQ(file->ReadAt(11, got), std::error_code(FileError::kEndOfFile));
-  EXPECT_FALSE(file->Sync());
-  file.reset();
-  EXPECT_EQ(test::ReadFile(dir / "db"), std::string("0123ab6789\0\0ab", 14));
+  const auto contents = [&](FileSystem& system, const fs::path& path) {
+    std::string bytes;
+    EXPECT_FALSE(system.ReadFile(path, bytes, nullptr));
+    return bytes;
+  };
+  for (auto [system, path] : {std::pair<FileSystem*, fs::path>{&files, dir / "db"},
+                          std::pair<FileSystem*, fs::path>{&memory, "/db"}}) {
+    SCOPED_TRACE(path);
+    std::unique_ptr<RandomAccessFile> file;
+    ASSERT_FALSE(system->OpenRandomAccess(path, true, file));
+    const std::uint8_t patch[] = {'a', 'b'};
+    EXPECT_FALSE(file->WriteAt(4, patch));
+    EXPECT_FALSE(file->WriteAt(12, patch));  // past the end: the gap reads as zeros
+    std::uint64_t size = 0;
+    EXPECT_FALSE(file->Size(size));
+    EXPECT_EQ(size, 14u);
+    std::array<std::uint8_t, 4> got{};
+    EXPECT_FALSE(file->ReadAt(3, got));
+    EXPECT_EQ(got, (std::array<std::uint8_t, 4>{'3', 'a', 'b', '6'}));
+    EXPECT_EQ(file->ReadAt(11, got), std::error_code(FileError::kEndOfFile));
+    EXPECT_FALSE(file->Sync());
+    file.reset();
+    const std::string expected("0123ab6789\0\0ab", 14);
+    EXPECT_EQ(contents(*system, path), expected);
 
-  ASSERT_FALSE(files.OpenRandomAccess(dir / "db", false, file));
-  EXPECT_EQ(file->WriteAt(0, patch), std::errc::bad_file_descriptor);
-  EXPECT_EQ(test::ReadFile(dir / "db"), std::string("0123ab6789\0\0ab", 14));
+    ASSERT_FALSE(system->OpenRandomAccess(path, false, file));
+    EXPECT_EQ(file->WriteAt(0, patch), std::errc::bad_file_descriptor);
+    EXPECT_EQ(contents(*system, path), expected);
+  }
+  memory.AddSpecial("/fifo");
+  std::unique_ptr<RandomAccessFile> file;
+  EXPECT_EQ(memory.OpenRandomAccess("/fifo", false, file),
+            std::error_code(FileError::kNotRegularFile));
 }
 
 }  // namespace
