@@ -176,8 +176,7 @@ void FreePageMap::MoveWindow(PageNumber appended) {
   pages_.Read(kMapRow.page, page);
   PutU32(&page[row_.begin + 1], start);
   for (PageNumber k = 0; k < window_pages_; ++k) {
-    MarkBit(page, row_.begin + kInlineHeader + k / 8, k % 8,
-            std::uint64_t{start} + k > appended);
+    MarkBit(page, row_.begin + kInlineHeader + k / 8, k % 8, std::uint64_t{start} + k > appended);
   }
   pages_.Write(kMapRow.page, page);
   window_start_ = start;

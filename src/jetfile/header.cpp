@@ -126,7 +126,8 @@ std::u16string Header::password() const {
   const std::uint32_t mask = PasswordMask();
   std::u16string out;
   for (std::size_t i = 0; i < kPasswordBytes; i += 2) {
-    const std::uint8_t lo = plain_[kPasswordOffset + i] ^ static_cast<std::uint8_t>(mask >> (8 * (i % 4)));
+    const std::uint8_t lo =
+        plain_[kPasswordOffset + i] ^ static_cast<std::uint8_t>(mask >> (8 * (i % 4)));
     const std::uint8_t hi =
         plain_[kPasswordOffset + i + 1] ^ static_cast<std::uint8_t>(mask >> (8 * ((i + 1) % 4)));
     const char16_t c = static_cast<char16_t>(lo | (hi << 8));

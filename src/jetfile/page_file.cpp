@@ -11,9 +11,7 @@
 namespace cs::jetfile {
 namespace {
 
-std::uint64_t OffsetOf(PageNumber number) {
-  return static_cast<std::uint64_t>(number) * kPageSize;
-}
+std::uint64_t OffsetOf(PageNumber number) { return static_cast<std::uint64_t>(number) * kPageSize; }
 
 // Reads a page as stored; a file cut short is a damaged database, anything else a failure of
 // the file.
@@ -54,8 +52,8 @@ Header ReadHeader(const platform::RandomAccessFile& file) {
 
 }  // namespace
 
-PageFile::PageFile(platform::RandomAccessFile& file, bool writable, Options options,
-                   Header header, PageNumber page_count)
+PageFile::PageFile(platform::RandomAccessFile& file, bool writable, Options options, Header header,
+                   PageNumber page_count)
     : file_(&file),
       writable_(writable),
       options_(options),
@@ -65,15 +63,18 @@ PageFile::PageFile(platform::RandomAccessFile& file, bool writable, Options opti
 }
 
 PageFile::PageFile(platform::RandomAccessFile& file, bool writable, Options options)
-    : PageFile(file, writable, options, [&] {
-        const PageNumber count = PageCountOf(file);
-        if (count < 3) {
-          throw FormatError("The database has " + std::to_string(count) +
-                            " pages, fewer than a Jet 4 database's header, free-page map and "
-                            "catalog: the file is cut or is no database.");
-        }
-        return ReadHeader(file);
-      }(), PageCountOf(file)) {}
+    : PageFile(
+          file, writable, options,
+          [&] {
+            const PageNumber count = PageCountOf(file);
+            if (count < 3) {
+              throw FormatError("The database has " + std::to_string(count) +
+                                " pages, fewer than a Jet 4 database's header, free-page map and "
+                                "catalog: the file is cut or is no database.");
+            }
+            return ReadHeader(file);
+          }(),
+          PageCountOf(file)) {}
 
 PageFile PageFile::CreateNew(platform::RandomAccessFile& file, const Header& header,
                              Options options) {

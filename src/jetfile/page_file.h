@@ -41,8 +41,7 @@ class PageFile {
   // whole number of pages, when it is shorter than its header, free-page map and catalog
   // (pages 0 to 2), or when page 0 is not the header of a Jet 4 database.
   PageFile(platform::RandomAccessFile& file, bool writable, Options options);
-  PageFile(platform::RandomAccessFile& file, bool writable)
-      : PageFile(file, writable, Options{}) {}
+  PageFile(platform::RandomAccessFile& file, bool writable) : PageFile(file, writable, Options{}) {}
 
   // Starts a new database in an empty file: writes page 0 from `header`, nothing more (the
   // layers above append the free-page map, the catalog and the rest). std::invalid_argument

@@ -87,14 +87,13 @@ RowBytes LocateRow(const Page& page, RowPointer where) {
   }
   const std::uint16_t entry = GetU16(&page[kRowTableOffset + 2 * std::size_t{where.row}]);
   if ((entry & (kRowDeleted | kRowOverflow)) != 0) {
-    throw FormatError("The database refers to " + Where(where) +
-                      ", which is deleted or moved.");
+    throw FormatError("The database refers to " + Where(where) + ", which is deleted or moved.");
   }
   RowBytes out;
   out.begin = entry & kRowOffsetMask;
-  out.end = where.row == 0
-                ? kPageSize
-                : GetU16(&page[kRowTableOffset + 2 * (std::size_t{where.row} - 1)]) & kRowOffsetMask;
+  out.end = where.row == 0 ? kPageSize
+                           : GetU16(&page[kRowTableOffset + 2 * (std::size_t{where.row} - 1)]) &
+                                 kRowOffsetMask;
   if (out.begin < table_end || out.end > kPageSize || out.begin >= out.end) {
     throw FormatError("The offsets of " + Where(where) + " leave the page.");
   }
@@ -179,9 +178,9 @@ void WriteUsageMap(PageFile& pages, FreePageMap& free_pages, RowPointer where,
   for (std::size_t k = 0; k < slots; ++k) {
     const std::uint64_t first = std::uint64_t{kPagesPerMapPage} * k;
     PageNumber number = GetU32(&bytes[1 + 4 * k]);
-    const bool needed = std::lower_bound(sorted.begin(), sorted.end(), first) != sorted.end() &&
-                        *std::lower_bound(sorted.begin(), sorted.end(), first) <
-                            first + kPagesPerMapPage;
+    const bool needed =
+        std::lower_bound(sorted.begin(), sorted.end(), first) != sorted.end() &&
+        *std::lower_bound(sorted.begin(), sorted.end(), first) < first + kPagesPerMapPage;
     if (number == 0 && !needed) continue;
     if (number == 0) {
       number = free_pages.Allocate();

@@ -197,8 +197,7 @@ std::error_code PosixFileSystem::OpenRandomAccess(const fs::path& path, bool wri
                                                   std::unique_ptr<RandomAccessFile>& file) {
   file.reset();
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused right after.
-  Fd fd(::open(path.c_str(),
-               (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  Fd fd(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd.ok()) return LastError();
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return LastError();

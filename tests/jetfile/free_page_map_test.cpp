@@ -148,12 +148,9 @@ TEST(JetfileFreePageMap, DamagedMapsAreFormatErrors) {
     std::uint8_t value;
   };
   const std::vector<Case> cases = {
-      {"page 1 is no data page", page1, 0x04},
-      {"no rows", page1 + 0x0C, 0x00},
-      {"row 0 deleted", page1 + 0x0F, 0xC0},
-      {"row 0 leaves the page", page1 + 0x0F, 0x1F},
-      {"an unknown map type", row0, 0x07},
-      {"page 0 marked free", row0 + 5, 0xFF},
+      {"page 1 is no data page", page1, 0x04}, {"no rows", page1 + 0x0C, 0x00},
+      {"row 0 deleted", page1 + 0x0F, 0xC0},   {"row 0 leaves the page", page1 + 0x0F, 0x1F},
+      {"an unknown map type", row0, 0x07},     {"page 0 marked free", row0 + 5, 0xFF},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

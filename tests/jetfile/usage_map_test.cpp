@@ -158,12 +158,24 @@ TEST(JetfileUsageMap, MapsPointingWhereTheyMustNotAreFormatErrors) {
   };
   const std::vector<Case> cases = {
       {"an inline map past the end of the file",
-       [&](auto& b) { put32(b, row + 1, 0x00100000); b[row + 5] = 1; }, where},
+       [&](auto& b) {
+         put32(b, row + 1, 0x00100000);
+         b[row + 5] = 1;
+       },
+       where},
       {"an unknown map type", [&](auto& b) { b[row] = 2; }, where},
       {"a reference to a page past the end",
-       [&](auto& b) { b[row] = 1; put32(b, row + 1, 0x00FFFFFF); }, where},
+       [&](auto& b) {
+         b[row] = 1;
+         put32(b, row + 1, 0x00FFFFFF);
+       },
+       where},
       {"a reference to a page that is no map page",
-       [&](auto& b) { b[row] = 1; put32(b, row + 1, 2); }, where},
+       [&](auto& b) {
+         b[row] = 1;
+         put32(b, row + 1, 2);
+       },
+       where},
       {"a row the page does not have", [](auto&) {}, RowPointer{where.page, 200}},
       {"a map on page 0", [](auto&) {}, RowPointer{0, 0}},
       {"a map on a definition page", [](auto&) {}, RowPointer{2, 0}},

@@ -276,7 +276,7 @@ TEST_F(PosixFileSystemTest, RandomAccessReadsAndWritesAtOffsetsOfRegularFilesOnl
     return bytes;
   };
   for (auto [system, path] : {std::pair<FileSystem*, fs::path>{&files, dir / "db"},
-                          std::pair<FileSystem*, fs::path>{&memory, "/db"}}) {
+                              std::pair<FileSystem*, fs::path>{&memory, "/db"}}) {
     SCOPED_TRACE(path);
     std::unique_ptr<RandomAccessFile> file;
     ASSERT_FALSE(system->OpenRandomAccess(path, true, file));
