@@ -138,6 +138,32 @@ TEST(JetfileFreePageMap, AReferenceMapGainsMapPagesAsTheFileGrowsIntoThem) {
   EXPECT_THROW(FreePageMap{damaged}, FormatError);
 }
 
+TEST(JetfileFreePageMap, EveryByteOfPageOneDamagedGivesAnErrorOrASoundMap) {
+  const auto good = ReadFixture("ACEDATA0407-NOPW.mdb");
+  const std::size_t row0 = GetU16(&good[kPageSize + 0x0E]);
+  std::vector<std::size_t> offsets;
+  for (std::size_t i = 0; i < 0x20; ++i) offsets.push_back(i);
+  for (std::size_t i = row0; i < row0 + 69; ++i) offsets.push_back(i);
+  for (const std::size_t offset : offsets) {
+    for (const std::uint8_t value : {0x00, 0x01, 0x7F, 0xFF}) {
+      auto bytes = good;
+      bytes[kPageSize + offset] = value;
+      MemoryFile file(bytes);
+      PageFile pages(file, true);
+      try {
+        FreePageMap map(pages);
+        std::set<PageNumber> handed;
+        for (int i = 0; i < 4; ++i) {
+          const PageNumber n = map.Allocate();
+          ASSERT_GE(n, 3u) << "byte " << offset << " = " << int{value};
+          ASSERT_TRUE(handed.insert(n).second) << "byte " << offset << " = " << int{value};
+        }
+      } catch (const FormatError&) {
+      }
+    }
+  }
+}
+
 TEST(JetfileFreePageMap, DamagedMapsAreFormatErrors) {
   const auto good = ReadFixture("ACEDATA0407-NOPW.mdb");
   const std::size_t page1 = kPageSize;
