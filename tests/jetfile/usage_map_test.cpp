@@ -45,6 +45,32 @@ std::vector<PageNumber> TableDefinitions(PageFile& pages, const FreePageMap& fre
   return out;
 }
 
+// A table definition with its pages joined: the first page whole, then bytes 8 on of each next.
+Bytes JoinedDefinition(PageFile& pages, PageNumber first) {
+  Bytes out;
+  Page page;
+  for (PageNumber n = first, hops = 0; n != 0 && hops < 64; ++hops) {
+    pages.Read(n, page);
+    out.insert(out.end(), page.begin() + (n == first ? 0 : 8), page.end());
+    n = GetU32(&page[4]);
+  }
+  return out;
+}
+
+// Where the usage maps of a table's real indexes are: after the table block, the per-index
+// counts, the 25-byte columns and their names, at +34 of each 52-byte real-index block.
+std::vector<RowPointer> IndexMaps(const Bytes& tdef) {
+  const std::size_t columns = GetU16(&tdef[0x2D]);
+  const std::size_t real = GetU32(&tdef[0x33]);
+  std::size_t at = 0x3F + 12 * real + 25 * columns;
+  for (std::size_t c = 0; c < columns; ++c) at += 2 + GetU16(&tdef[at]);
+  std::vector<RowPointer> out;
+  for (std::size_t i = 0; i < real; ++i, at += 52) {
+    out.push_back({GetU24(&tdef[at + 35]), tdef[at + 34]});
+  }
+  return out;
+}
+
 TEST(JetfileUsageMap, EachTableOwnsExactlyTheDataPagesThatNameIt) {
   for (const auto& name : test::Jet4Fixtures()) {
     SCOPED_TRACE(name);
@@ -52,11 +78,13 @@ TEST(JetfileUsageMap, EachTableOwnsExactlyTheDataPagesThatNameIt) {
     PageFile pages(file, false);
     const FreePageMap free_pages(pages);
     std::map<PageNumber, std::vector<PageNumber>> data_pages;  // by owner
+    std::map<PageNumber, std::set<PageNumber>> index_pages;    // by owner
     Page page;
     for (PageNumber n = 1; n < pages.page_count(); ++n) {
       if (free_pages.IsFree(n)) continue;
       pages.Read(n, page);
       if (page[0] == 0x01) data_pages[GetU32(&page[4])].push_back(n);
+      if (page[0] == 0x03 || page[0] == 0x04) index_pages[GetU32(&page[4])].insert(n);
     }
     const auto tables = TableDefinitions(pages, free_pages);
     EXPECT_GE(tables.size(), 5u);
@@ -67,6 +95,14 @@ TEST(JetfileUsageMap, EachTableOwnsExactlyTheDataPagesThatNameIt) {
       const auto with_space = ReadUsageMap(pages, MapAt(page, kFreeSpaceMap));
       EXPECT_TRUE(std::includes(owned.begin(), owned.end(), with_space.begin(), with_space.end()))
           << "table at page " << tdef;
+      // Each index's map lists index pages of this table, and no two indexes share one.
+      std::set<PageNumber> seen;
+      for (const RowPointer where : IndexMaps(JoinedDefinition(pages, tdef))) {
+        for (const PageNumber n : ReadUsageMap(pages, where)) {
+          EXPECT_TRUE(index_pages[tdef].contains(n)) << "table " << tdef << ", page " << n;
+          EXPECT_TRUE(seen.insert(n).second) << "table " << tdef << ", page " << n;
+        }
+      }
     }
   }
 }
