@@ -15,7 +15,7 @@ namespace {
 using test::ReadFixture;
 
 Page Page0(const std::string& fixture) {
-  const auto bytes = ReadFixture(fixture);
+  const auto bytes = ReadFixture(fixture, kPageSize);
   Page page{};
   EXPECT_GE(bytes.size(), kPageSize) << fixture;
   std::copy_n(bytes.begin(), std::min(bytes.size(), kPageSize), page.begin());

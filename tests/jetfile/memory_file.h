@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <cstdint>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -56,9 +56,17 @@ inline std::filesystem::path JetFixture(const std::string& name) {
   return std::filesystem::path(SHARED_DIR) / "fixtures" / "jet" / name;
 }
 
-inline std::vector<std::uint8_t> ReadFixture(const std::string& name) {
+// The bytes of a fixture (its first `limit` bytes at most); empty when it cannot be read.
+inline std::vector<std::uint8_t> ReadFixture(const std::string& name,
+                                             std::size_t limit = SIZE_MAX) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(JetFixture(name), ec);
+  if (ec) return {};
+  std::vector<std::uint8_t> bytes(std::min<std::uintmax_t>(size, limit));
   std::ifstream in(JetFixture(name), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return {};
+  return bytes;
 }
 
 // Every Jet 4 fixture, by its name under fixtures/jet/.
