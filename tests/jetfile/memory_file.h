@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <cstdint>
 #include <string>
 #include <system_error>
 #include <vector>
