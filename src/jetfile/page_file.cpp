@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "jetfile/rc4.h"
 
@@ -44,37 +45,34 @@ PageNumber PageCountOf(const platform::RandomAccessFile& file) {
   return static_cast<PageNumber>(size / kPageSize);
 }
 
-Header ReadHeader(const platform::RandomAccessFile& file) {
-  Page page0;
-  ReadStored(file, 0, page0);
-  return Header::Parse(page0);
-}
-
 }  // namespace
 
-PageFile::PageFile(platform::RandomAccessFile& file, bool writable, Options options, Header header,
-                   PageNumber page_count)
+// The header and the page count of an existing database, checked in that order of need: its
+// size first, then page 0.
+std::pair<Header, PageNumber> PageFile::Examine(const platform::RandomAccessFile& file) {
+  const PageNumber count = PageCountOf(file);
+  if (count < 3) {
+    throw FormatError("The database has " + std::to_string(count) +
+                      " pages, fewer than a Jet 4 database's header, free-page map and "
+                      "catalog: the file is cut or is no database.");
+  }
+  Page page0;
+  ReadStored(file, 0, page0);
+  return {Header::Parse(page0), count};
+}
+
+PageFile::PageFile(platform::RandomAccessFile& file, bool writable, Options options,
+                   std::pair<Header, PageNumber> opened)
     : file_(&file),
       writable_(writable),
       options_(options),
-      header_(std::move(header)),
-      page_count_(page_count) {
+      header_(std::move(opened.first)),
+      page_count_(opened.second) {
   options_.cache_pages = std::max<std::size_t>(options_.cache_pages, 1);
 }
 
 PageFile::PageFile(platform::RandomAccessFile& file, bool writable, Options options)
-    : PageFile(
-          file, writable, options,
-          [&] {
-            const PageNumber count = PageCountOf(file);
-            if (count < 3) {
-              throw FormatError("The database has " + std::to_string(count) +
-                                " pages, fewer than a Jet 4 database's header, free-page map and "
-                                "catalog: the file is cut or is no database.");
-            }
-            return ReadHeader(file);
-          }(),
-          PageCountOf(file)) {}
+    : PageFile(file, writable, options, Examine(file)) {}
 
 PageFile PageFile::CreateNew(platform::RandomAccessFile& file, const Header& header,
                              Options options) {
@@ -82,7 +80,7 @@ PageFile PageFile::CreateNew(platform::RandomAccessFile& file, const Header& hea
   if (auto ec = file.Size(size)) throw std::system_error(ec, "Finding the database's size");
   if (size != 0) throw std::invalid_argument("A new database is made only in an empty file.");
   WriteStored(file, 0, header.Stored());
-  return PageFile(file, true, options, header, 1);
+  return PageFile(file, true, options, {header, 1});
 }
 
 void PageFile::Encode(PageNumber number, Page& page) const {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <list>
 #include <unordered_map>
+#include <utility>
 
 #include "jetfile/format.h"
 #include "jetfile/header.h"
@@ -77,8 +78,9 @@ class PageFile {
   std::uint64_t file_reads() const { return file_reads_; }
 
  private:
-  PageFile(platform::RandomAccessFile& file, bool writable, Options options, Header header,
-           PageNumber page_count);
+  PageFile(platform::RandomAccessFile& file, bool writable, Options options,
+           std::pair<Header, PageNumber> opened);
+  static std::pair<Header, PageNumber> Examine(const platform::RandomAccessFile& file);
 
   void Encode(PageNumber number, Page& page) const;
   void Store(PageNumber number, const Page& decoded);
