@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -23,9 +24,31 @@ namespace cs::platform {
 enum class FileError {
   // The path names a directory, a FIFO, a device or a socket where a regular file is needed.
   kNotRegularFile = 1,
+  // A read reached the end of the file before it had all the bytes it was asked for.
+  kEndOfFile = 2,
 };
-const std::error_category& FileErrorCategory();
-std::error_code make_error_code(FileError e);
+// Inline, so that a layer that uses only this interface (the Jet file format) needs no part of
+// the platform's library to name these errors.
+inline const std::error_category& FileErrorCategory() {
+  class Category : public std::error_category {
+   public:
+    const char* name() const noexcept override { return "file"; }
+    std::string message(int value) const override {
+      switch (static_cast<FileError>(value)) {
+        case FileError::kNotRegularFile:
+          return "Not a regular file";
+        case FileError::kEndOfFile:
+          return "Unexpected end of file";
+      }
+      return "Unknown file error";
+    }
+  };
+  static const Category category;
+  return category;
+}
+inline std::error_code make_error_code(FileError e) {
+  return {static_cast<int>(e), FileErrorCategory()};
+}
 
 enum class FileKind { kMissing, kRegular, kDirectory, kOther };
 
@@ -59,6 +82,28 @@ struct LockOptions {
   std::function<void()> on_wait;
 };
 
+// A regular file open for reading (and writing, when opened so) at any offset: what a database
+// file is to the code that reads and writes its pages. Closed when the object is destroyed; what
+// was written but not flushed may then be lost in a crash, never reordered within one call.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+
+  // Reads exactly `bytes.size()` bytes from `offset`. A read that would pass the end of the file
+  // is FileError::kEndOfFile (`bytes` then holds nothing reliable).
+  virtual std::error_code ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const = 0;
+
+  // Writes all of `bytes` at `offset`, extending the file when it passes the end (a gap left
+  // before `offset` reads as zeros). A file opened for reading only refuses it (EBADF).
+  virtual std::error_code WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+
+  // The size of the file now, in bytes.
+  virtual std::error_code Size(std::uint64_t& size) const = 0;
+
+  // Flushes what was written to the disk.
+  virtual std::error_code Sync() = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -72,6 +117,12 @@ class FileSystem {
   // file that was read.
   virtual std::error_code ReadFile(const std::filesystem::path& path, std::string& bytes,
                                    FileStat* stat) const = 0;
+
+  // Opens an existing regular file for reading and writing at any offset (reading only unless
+  // `writable`). Anything but a regular file is kNotRegularFile, found without waiting: a FIFO or
+  // a device is never opened for use. `file` holds the open file on success, nothing otherwise.
+  virtual std::error_code OpenRandomAccess(const std::filesystem::path& path, bool writable,
+                                           std::unique_ptr<RandomAccessFile>& file) = 0;
 
   // The names of a directory's entries, without "." and "..", in no particular order.
   virtual std::error_code ListDirectory(const std::filesystem::path& dir,

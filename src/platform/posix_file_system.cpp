@@ -28,6 +28,7 @@ class Fd {
     if (fd_ >= 0) ::close(fd_);
   }
   Fd(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.Release()) {}
   Fd& operator=(const Fd&) = delete;
   Fd& operator=(Fd&& other) noexcept {
     if (this != &other) {
@@ -138,7 +139,72 @@ class PosixLock : public ExclusiveLock {
   int fd_;
 };
 
+// A regular file read and written with pread and pwrite, so that no call depends on a position
+// another left behind.
+class PosixRandomAccessFile : public RandomAccessFile {
+ public:
+  explicit PosixRandomAccessFile(Fd fd) : fd_(std::move(fd)) {}
+
+  std::error_code ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::pread(fd_.get(), bytes.data() + done, bytes.size() - done,
+                                static_cast<off_t>(offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return LastError();
+      }
+      if (n == 0) return FileError::kEndOfFile;
+      done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  std::error_code WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done,
+                                 static_cast<off_t>(offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return LastError();
+      }
+      if (n == 0) return std::make_error_code(std::errc::io_error);
+      done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  std::error_code Size(std::uint64_t& size) const override {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) return LastError();
+    size = static_cast<std::uint64_t>(st.st_size);
+    return {};
+  }
+
+  std::error_code Sync() override {
+    return ::fsync(fd_.get()) == 0 ? std::error_code() : LastError();
+  }
+
+ private:
+  // Closed by Fd's destructor: a close error after a Sync that succeeded loses nothing.
+  Fd fd_;
+};
+
 }  // namespace
+
+std::error_code PosixFileSystem::OpenRandomAccess(const fs::path& path, bool writable,
+                                                  std::unique_ptr<RandomAccessFile>& file) {
+  file.reset();
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused right after.
+  Fd fd(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd.ok()) return LastError();
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return LastError();
+  if (!S_ISREG(st.st_mode)) return FileError::kNotRegularFile;
+  file = std::make_unique<PosixRandomAccessFile>(std::move(fd));
+  return {};
+}
 
 FileStat PosixFileSystem::Stat(const fs::path& path) const {
   struct stat st {};

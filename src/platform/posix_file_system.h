@@ -13,6 +13,8 @@ class PosixFileSystem : public FileSystem {
   FileStat Stat(const std::filesystem::path& path) const override;
   std::error_code ReadFile(const std::filesystem::path& path, std::string& bytes,
                            FileStat* stat) const override;
+  std::error_code OpenRandomAccess(const std::filesystem::path& path, bool writable,
+                                   std::unique_ptr<RandomAccessFile>& file) override;
   std::error_code ListDirectory(const std::filesystem::path& dir,
                                 std::vector<std::string>& names) const override;
   std::error_code WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,

@@ -1,5 +1,6 @@
 #include "memory_file_system.h"
 
+#include <algorithm>
 #include <deque>
 #include <vector>
 
@@ -42,6 +43,57 @@ class MemoryLock : public platform::ExclusiveLock {
  private:
   MemoryFileSystem& files_;
   std::string path_;
+};
+
+// An open file of the memory file system. It finds its file by the path it was opened by, so a
+// file removed or renamed while open is gone for it (EBADF), unlike a POSIX descriptor.
+class MemoryRandomAccessFile : public platform::RandomAccessFile {
+ public:
+  MemoryRandomAccessFile(MemoryFileSystem& files, std::string path, bool writable)
+      : files_(files), path_(std::move(path)), writable_(writable) {}
+
+  std::error_code ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const override {
+    if (auto ec = files_.Fault("ReadAt", path_)) return ec;
+    const auto* node = Node();
+    if (node == nullptr) return Errc(std::errc::bad_file_descriptor);
+    if (offset > node->data.size() || node->data.size() - offset < bytes.size()) {
+      return platform::FileError::kEndOfFile;
+    }
+    std::copy_n(node->data.begin() + static_cast<std::ptrdiff_t>(offset), bytes.size(),
+                bytes.begin());
+    return {};
+  }
+
+  std::error_code WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    if (auto ec = files_.Fault("WriteAt", path_)) return ec;
+    auto* node = const_cast<MemoryFileSystem::Node*>(Node());
+    if (node == nullptr || !writable_) return Errc(std::errc::bad_file_descriptor);
+    if (node->data.size() < offset + bytes.size()) node->data.resize(offset + bytes.size(), '\0');
+    std::copy(bytes.begin(), bytes.end(), node->data.begin() + static_cast<std::ptrdiff_t>(offset));
+    node->modified = files_.clock_++;
+    return {};
+  }
+
+  std::error_code Size(std::uint64_t& size) const override {
+    const auto* node = Node();
+    if (node == nullptr) return Errc(std::errc::bad_file_descriptor);
+    size = node->data.size();
+    return {};
+  }
+
+  std::error_code Sync() override { return files_.Fault("Sync", path_); }
+
+ private:
+  const MemoryFileSystem::Node* Node() const {
+    auto it = files_.nodes_.find(path_);
+    return it == files_.nodes_.end() || it->second.kind != MemoryFileSystem::Kind::kFile
+               ? nullptr
+               : &it->second;
+  }
+
+  MemoryFileSystem& files_;
+  std::string path_;
+  bool writable_;
 };
 
 MemoryFileSystem::MemoryFileSystem() { nodes_["/"] = Node{Kind::kDirectory, {}, 0, next_inode_++}; }
@@ -164,6 +216,19 @@ std::error_code MemoryFileSystem::ReadFile(const fs::path& path, std::string& by
   if (r.node->kind != Kind::kFile) return platform::FileError::kNotRegularFile;
   bytes = r.node->data;
   if (stat != nullptr) *stat = StatOf(*r.node);
+  return {};
+}
+
+std::error_code MemoryFileSystem::OpenRandomAccess(
+    const fs::path& path, bool writable, std::unique_ptr<platform::RandomAccessFile>& file) {
+  file.reset();
+  if (auto ec = Fault("OpenRandomAccess", path)) return ec;
+  Resolved r;
+  if (auto ec = Resolve(path, true, r)) return ec;
+  if (r.node == nullptr) return Errc(std::errc::no_such_file_or_directory);
+  if (r.node->kind != Kind::kFile) return platform::FileError::kNotRegularFile;
+  if (writable && r.node->read_only) return Errc(std::errc::permission_denied);
+  file = std::make_unique<MemoryRandomAccessFile>(*this, r.path, writable);
   return {};
 }
 

@@ -41,6 +41,8 @@ class MemoryFileSystem : public platform::FileSystem {
   platform::FileStat Stat(const std::filesystem::path& path) const override;
   std::error_code ReadFile(const std::filesystem::path& path, std::string& bytes,
                            platform::FileStat* stat) const override;
+  std::error_code OpenRandomAccess(const std::filesystem::path& path, bool writable,
+                                   std::unique_ptr<platform::RandomAccessFile>& file) override;
   std::error_code ListDirectory(const std::filesystem::path& dir,
                                 std::vector<std::string>& names) const override;
   std::error_code WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
@@ -87,6 +89,7 @@ class MemoryFileSystem : public platform::FileSystem {
   std::uint64_t next_inode_ = 1;
 
   friend class MemoryLock;
+  friend class MemoryRandomAccessFile;
 };
 
 }  // namespace cs::test

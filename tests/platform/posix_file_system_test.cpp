@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <thread>
 
+#include "memory_file_system.h"
 #include "platform/run_error.h"
 #include "test_support.h"
 
@@ -243,6 +245,64 @@ TEST_F(PosixFileSystemTest, AFileReplacedWhileWaitedForIsLockedAgain) {
     return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   });
   for (int fd : {taken[0], taken[1], release[0], release[1]}) close(fd);
+}
+
+TEST_F(PosixFileSystemTest, RandomAccessReadsAndWritesAtOffsetsOfRegularFilesOnly) {
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+  fs::create_directory(dir / "folder");
+  ExpectInChildWithoutWaiting([&] {
+    const std::error_code not_regular = FileError::kNotRegularFile;
+    bool ok = true;
+    for (const fs::path& p : {dir / "fifo", dir / "folder", fs::path("/dev/null")}) {
+      for (const bool writable : {false, true}) {
+        std::unique_ptr<RandomAccessFile> file;
+        const auto ec = files.OpenRandomAccess(p, writable, file);
+        // A folder opened for writing is EISDIR before it can be examined.
+        ok = ok && (ec == not_regular || ec == std::errc::is_a_directory) && file == nullptr;
+      }
+    }
+    std::unique_ptr<RandomAccessFile> file;
+    return ok && files.OpenRandomAccess(dir / "missing", true, file) ==
+                     std::errc::no_such_file_or_directory;
+  });
+
+  // The same behaviour from the real file system and from the tests' memory one.
+  test::MemoryFileSystem memory;
+  memory.AddFile("/db", "0123456789");
+  test::WriteFile(dir / "db", "0123456789");
+  const auto contents = [&](FileSystem& system, const fs::path& path) {
+    std::string bytes;
+    EXPECT_FALSE(system.ReadFile(path, bytes, nullptr));
+    return bytes;
+  };
+  for (auto [system, path] : {std::pair<FileSystem*, fs::path>{&files, dir / "db"},
+                              std::pair<FileSystem*, fs::path>{&memory, "/db"}}) {
+    SCOPED_TRACE(path);
+    std::unique_ptr<RandomAccessFile> file;
+    ASSERT_FALSE(system->OpenRandomAccess(path, true, file));
+    const std::uint8_t patch[] = {'a', 'b'};
+    EXPECT_FALSE(file->WriteAt(4, patch));
+    EXPECT_FALSE(file->WriteAt(12, patch));  // past the end: the gap reads as zeros
+    std::uint64_t size = 0;
+    EXPECT_FALSE(file->Size(size));
+    EXPECT_EQ(size, 14u);
+    std::array<std::uint8_t, 4> got{};
+    EXPECT_FALSE(file->ReadAt(3, got));
+    EXPECT_EQ(got, (std::array<std::uint8_t, 4>{'3', 'a', 'b', '6'}));
+    EXPECT_EQ(file->ReadAt(11, got), std::error_code(FileError::kEndOfFile));
+    EXPECT_FALSE(file->Sync());
+    file.reset();
+    const std::string expected("0123ab6789\0\0ab", 14);
+    EXPECT_EQ(contents(*system, path), expected);
+
+    ASSERT_FALSE(system->OpenRandomAccess(path, false, file));
+    EXPECT_EQ(file->WriteAt(0, patch), std::errc::bad_file_descriptor);
+    EXPECT_EQ(contents(*system, path), expected);
+  }
+  memory.AddSpecial("/fifo");
+  std::unique_ptr<RandomAccessFile> file;
+  EXPECT_EQ(memory.OpenRandomAccess("/fifo", false, file),
+            std::error_code(FileError::kNotRegularFile));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "db/jet/errors.h"
-#include "db/jetfile/rc4.h"
+#include "jetfile/rc4.h"
 #include "db/jetfile/values.h"
 
 namespace cs::db::jetfile {
@@ -48,7 +48,7 @@ std::optional<JetHeader> DecodeHeader(std::span<const std::uint8_t> page0) {
   std::array<std::uint8_t, kHeaderBytes> h;
   std::memcpy(h.data(), page0.data(), h.size());
   const std::size_t hidden = *version == JetVersion::kJet3 ? 126 : 128;
-  Rc4Apply(kHeaderKey, std::span(h).subspan(kHiddenOffset, hidden));
+  cs::jetfile::Rc4Apply(kHeaderKey, std::span(h).subspan(kHiddenOffset, hidden));
 
   JetHeader header;
   header.version = *version;

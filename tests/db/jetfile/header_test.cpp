@@ -6,7 +6,7 @@
 #include <array>
 
 #include "db/jet/errors.h"
-#include "db/jetfile/rc4.h"
+#include "jetfile/rc4.h"
 #include "jet_support.h"
 
 namespace cs::test {
@@ -19,9 +19,9 @@ std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end
 TEST(JetHeader, Rc4KeyStreamOfTheHeaderKey) {
   std::array<std::uint8_t, 8> bytes{};
   const std::uint8_t key[] = {0xC7, 0xDA, 0x39, 0x6B};
-  jetfile::Rc4Apply(key, bytes);
+  cs::jetfile::Rc4Apply(key, bytes);
   EXPECT_EQ(bytes, (std::array<std::uint8_t, 8>{0xB5, 0x6F, 0x03, 0x62, 0x61, 0x08, 0xC2, 0x55}));
-  jetfile::Rc4Apply(key, bytes);
+  cs::jetfile::Rc4Apply(key, bytes);
   EXPECT_EQ(bytes, (std::array<std::uint8_t, 8>{}));
 }
 

@@ -1,9 +1,9 @@
-#include "db/jetfile/rc4.h"
+#include "jetfile/rc4.h"
 
 #include <array>
 #include <utility>
 
-namespace cs::db::jetfile {
+namespace cs::jetfile {
 
 void Rc4Apply(std::span<const std::uint8_t> key, std::span<std::uint8_t> bytes) {
   std::array<std::uint8_t, 256> s;
@@ -24,4 +24,4 @@ void Rc4Apply(std::span<const std::uint8_t> key, std::span<std::uint8_t> bytes) 
   }
 }
 
-}  // namespace cs::db::jetfile
+}  // namespace cs::jetfile
