@@ -16,7 +16,7 @@ using test::MemoryFile;
 using test::ReadFixture;
 
 TEST(JetfileFreePageMap, FixturesMarkFreeOnlyPagesNothingUses) {
-  for (const auto& name : test::Jet4Fixtures()) {
+  for (const auto& name : test::Jet4FixtureNames()) {
     SCOPED_TRACE(name);
     MemoryFile file(ReadFixture(name));
     PageFile pages(file, false);

@@ -44,7 +44,7 @@ TEST(JetfileHeader, EveryJet4FixtureGivesItsFactsAndIsStoredAgainByteForByte) {
       {"access-made/V2003-NOPASSWORD.mdb", u"", false},
       {"access-made/V2003-TEST.mdb", u"", false},
   };
-  ASSERT_EQ(cases.size(), test::Jet4Fixtures().size());
+  ASSERT_EQ(cases.size(), test::Jet4FixtureNames().size());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const Page stored = Page0(c.file);

@@ -69,7 +69,7 @@ inline std::vector<std::uint8_t> ReadFixture(const std::string& name,
 }
 
 // Every Jet 4 fixture, by its name under fixtures/jet/.
-inline const std::vector<std::string>& Jet4Fixtures() {
+inline const std::vector<std::string>& Jet4FixtureNames() {
   static const std::vector<std::string> names = {
       "ACEDATA0307.mdb",
       "ACEDATA0307-ENCODED.mdb",

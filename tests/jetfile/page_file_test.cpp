@@ -14,7 +14,7 @@ using test::MemoryFile;
 using test::ReadFixture;
 
 TEST(JetfilePageFile, EveryPageOfEveryFixtureReadsAndTheEncodedFilesDecode) {
-  for (const auto& name : test::Jet4Fixtures()) {
+  for (const auto& name : test::Jet4FixtureNames()) {
     SCOPED_TRACE(name);
     MemoryFile file(ReadFixture(name));
     PageFile pages(file, false, {.cache_pages = 16});

@@ -72,7 +72,7 @@ std::vector<RowPointer> IndexMaps(const Bytes& tdef) {
 }
 
 TEST(JetfileUsageMap, EachTableOwnsExactlyTheDataPagesThatNameIt) {
-  for (const auto& name : test::Jet4Fixtures()) {
+  for (const auto& name : test::Jet4FixtureNames()) {
     SCOPED_TRACE(name);
     MemoryFile file(ReadFixture(name));
     PageFile pages(file, false);
