@@ -430,6 +430,7 @@ std::vector<MdbCatalogEntry> ReadCatalog(const File& file) {
   catalog.table_pg = 2;
   std::snprintf(catalog.object_name, sizeof catalog.object_name, "MSysObjects");
   const auto objects = OpenTable(file, &catalog, "MSysObjects");
+  CheckDefinition(file, objects.get(), "MSysObjects");
   int id = -1, name = -1, type = -1, flags = -1;
   for (unsigned i = 0; i < objects->num_cols; ++i) {
     const auto* col = static_cast<MdbColumn*>(g_ptr_array_index(objects->columns, i));
