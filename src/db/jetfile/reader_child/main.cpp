@@ -348,12 +348,14 @@ void CheckUsageMap(const File& file, const MdbTableDef* table, const std::string
   if (!sound) throw ReadError("usage map of " + name + " is damaged");
 }
 
-// A table's definition with its columns, or a failure frame.
+// A table's definition, checked, with its columns; or a failure frame.
 std::unique_ptr<MdbTableDef, TableCloser> OpenTable(const File& file, MdbCatalogEntry* entry,
                                                     const std::string& name) {
   std::unique_ptr<MdbTableDef, TableCloser> table(mdb_read_table(entry));
   if (!table) throw ReadError("table definition of " + name + " cannot be read");
   CheckUsageMap(file, table.get(), name);
+  // Checked before libmdb reads the columns, so that it never reads a damaged definition's.
+  CheckDefinition(file, table.get(), name);
   if (!mdb_read_columns(table.get()) || table->columns == nullptr || table->num_cols == 0 ||
       table->num_cols > wire::kMaxColumns || table->columns->len != table->num_cols) {
     throw ReadError("columns of " + name + " cannot be read");
@@ -366,7 +368,6 @@ void SendTable(const File& file, MdbCatalogEntry* entry, Output& out) {
   const bool jet4 = file.jet4;
   const std::string name = entry->object_name;
   const auto table = OpenTable(file, entry, name);
-  CheckDefinition(file, table.get(), name);
   // It returns nothing and leaves what it read in table->indices.
   mdb_read_indices(table.get());
   if (table->indices == nullptr) throw ReadError("indexes of " + name + " cannot be read");
@@ -430,7 +431,6 @@ std::vector<MdbCatalogEntry> ReadCatalog(const File& file) {
   catalog.table_pg = 2;
   std::snprintf(catalog.object_name, sizeof catalog.object_name, "MSysObjects");
   const auto objects = OpenTable(file, &catalog, "MSysObjects");
-  CheckDefinition(file, objects.get(), "MSysObjects");
   int id = -1, name = -1, type = -1, flags = -1;
   for (unsigned i = 0; i < objects->num_cols; ++i) {
     const auto* col = static_cast<MdbColumn*>(g_ptr_array_index(objects->columns, i));
