@@ -15,8 +15,8 @@ namespace {
 struct Layout {
   std::size_t rows;
   std::size_t max_columns;  // then the variable-column count and the column count, 16 bits each
-  std::size_t real_index_count;
-  std::size_t first_index;  // the per-real-index blocks, then the column entries
+  std::size_t logical_index_count;  // then the real index count, 32 bits each
+  std::size_t first_index;          // the per-real-index blocks, then the column entries
   std::size_t index_entry;
   std::size_t column_entry;
   // In a column entry:
@@ -29,8 +29,11 @@ struct Layout {
   std::size_t row_count;
 };
 
-constexpr Layout kJet4{0x10, 0x29, 0x33, 0x3F, 12, 25, 5, 7, 15, 21, 23, 12};
-constexpr Layout kJet3{0x0C, 0x15, 0x1F, 0x2B, 8, 18, 1, 3, 13, 14, 16, 8};
+constexpr Layout kJet4{0x10, 0x29, 0x2F, 0x3F, 12, 25, 5, 7, 15, 21, 23, 12};
+constexpr Layout kJet3{0x0C, 0x15, 0x1B, 0x2B, 8, 18, 1, 3, 13, 14, 16, 8};
+// A column's name: its length in bytes (16 bits in Jet 4, 8 in Jet 3), then its text; at most 64
+// characters, two bytes each in Jet 4.
+constexpr std::size_t kLongestName = 64;
 
 constexpr std::uint8_t kDefinitionPage = 0x02;
 constexpr std::uint8_t kFixedFlag = 0x01;
@@ -125,7 +128,9 @@ TableDefinition ReadTableDefinition(bool jet4, std::uint32_t first_page, std::ui
   table.max_columns = Le16(bytes, at.max_columns);
   table.variable_columns = Le16(bytes, at.max_columns + 2);
   const std::uint16_t columns = Le16(bytes, at.max_columns + 4);
-  const std::uint32_t real_indexes = Le32(bytes, at.real_index_count);
+  table.logical_indexes = Le32(bytes, at.logical_index_count);
+  table.real_indexes = Le32(bytes, at.logical_index_count + 4);
+  const std::uint32_t real_indexes = table.real_indexes;
   // A real index count beyond what a file holds would put the columns past its end.
   const std::uint64_t start = at.first_index + std::uint64_t{real_indexes} * at.index_entry;
   const std::uint64_t end = start + std::uint64_t{columns} * at.column_entry;
@@ -144,6 +149,19 @@ TableDefinition ReadTableDefinition(bool jet4, std::uint32_t first_page, std::ui
     col.length = Le16(bytes, c + at.length);
     table.columns.push_back(col);
   }
+  // The names follow, one for each column in the same order; read as far as they go.
+  const std::size_t length_bytes = jet4 ? 2 : 1;
+  std::size_t at_name = static_cast<std::size_t>(end);
+  for (std::size_t i = 0; i < columns; ++i) {
+    need(at_name + length_bytes, next);
+    const std::size_t length = jet4 ? Le16(bytes, at_name) : bytes[at_name];
+    if (length == 0 || length > kLongestName * length_bytes || (jet4 && length % 2 != 0)) {
+      throw DefinitionError("the name of its column " + std::to_string(i + 1) +
+                            " has an impossible length");
+    }
+    at_name += length_bytes + length;
+  }
+  need(at_name, next);
   return table;
 }
 
@@ -153,6 +171,10 @@ void CheckTableDefinition(const TableDefinition& table, std::uint32_t owned_page
   if (table.columns.empty()) throw DefinitionError("it has no columns");
   if (table.columns.size() > table.max_columns) {
     throw DefinitionError("it has more columns than its rows can hold");
+  }
+  // Every real index is used by at least one logical index (several may share one).
+  if (table.logical_indexes < table.real_indexes) {
+    throw DefinitionError("it has fewer indexes than index definitions");
   }
   // The fixed part follows the row's column count (1 byte in Jet 3, 2 in Jet 4) and must leave a
   // page room for the page header, one row offset and the row's null mask.
@@ -175,6 +197,10 @@ void CheckTableDefinition(const TableDefinition& table, std::uint32_t owned_page
       }
       variable[c.variable_index] = true;
     } else if (static_cast<JetType>(c.type) != JetType::kYesNo) {
+      // Only the fixed-size types, and OLE objects in system tables, are kept in the fixed part.
+      if (TypeSize(c.type) == 0 && static_cast<JetType>(c.type) != JetType::kOle) {
+        throw DefinitionError(Column(c) + " is fixed but its type is not");
+      }
       if (c.length == 0 || std::size_t{c.fixed_offset} + c.length > largest_fixed_part) {
         throw DefinitionError(Column(c) + " lies outside the fixed part of a row");
       }
@@ -187,6 +213,15 @@ void CheckTableDefinition(const TableDefinition& table, std::uint32_t owned_page
   std::sort(fixed.begin(), fixed.end());
   for (std::size_t i = 1; i < fixed.size(); ++i) {
     if (fixed[i].first < fixed[i - 1].second) throw DefinitionError("its fixed columns overlap");
+  }
+  // Only a deleted column leaves a hole in the fixed part; when none was deleted (the rows have
+  // as many columns as the table), the fixed columns follow each other from its start.
+  if (table.columns.size() == table.max_columns) {
+    std::size_t end = 0;
+    for (const auto& [begin, finish] : fixed) {
+      if (begin != end) throw DefinitionError("its fixed columns leave a hole");
+      end = finish;
+    }
   }
   // Each row takes at least its offset on the page, its column count and a byte of null mask.
   const std::uint64_t rows_per_page = (page_size - at.row_count - 2) / (2 + count_bytes + 1);

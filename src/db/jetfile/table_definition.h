@@ -4,14 +4,17 @@
 // libmdb trusts the definition it parses: one damaged column number moves a column to the end,
 // and libmdb then reads it empty in every row without a word. The reader process therefore reads
 // the definition itself, from the same pages, and refuses the file when it does not hold:
-//   - the columns, their entries and the chain of definition pages lie inside the file, the chain
-//     without loops;
+//   - the columns, their entries, their names (1 to 64 characters each) and the chain of
+//     definition pages lie inside the file, the chain without loops;
+//   - there are no fewer indexes than index definitions (each is used by one index at least);
 //   - column numbers are distinct and below the table's largest column count (which counts the
 //     columns deleted since), and there is at least one column;
 //   - the columns without the fixed flag are as many as the definition says, and their places in
 //     a row's table of variable columns are 0, 1, 2, ... without gaps or repeats;
-//   - columns with the fixed flag lie inside the largest fixed part a row on a page can hold and
-//     do not overlap (Yes/No takes no space: its value is the null-mask bit);
+//   - columns with the fixed flag are of a fixed-size type (or OLE objects, in system tables), lie
+//     inside the largest fixed part a row on a page can hold and do not overlap (Yes/No takes no
+//     space: its value is the null-mask bit); when no column was deleted (a row has as many
+//     columns as the table) they follow each other from the start of the fixed part;
 //   - lengths fit each type: the type's size for the fixed-size types (in system tables these may
 //     be variable, so the flag, not the type, says where a value lies), 1 to 255 characters for
 //     Text, 1 to 255 bytes for Binary (510 in Jet 4, where Text counts two bytes a character), 0
@@ -48,6 +51,8 @@ struct TableDefinition {
   std::uint32_t rows = 0;
   std::uint16_t max_columns = 0;  // the most columns a row has (deleted columns included)
   std::uint16_t variable_columns = 0;
+  std::uint32_t logical_indexes = 0;
+  std::uint32_t real_indexes = 0;
   std::vector<ColumnDefinition> columns;  // in the order stored, not by number
 };
 
