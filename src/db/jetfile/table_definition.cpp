@@ -34,6 +34,9 @@ constexpr Layout kJet3{0x0C, 0x15, 0x1B, 0x2B, 8, 18, 1, 3, 13, 14, 16, 8};
 // A column's name: its length in bytes (16 bits in Jet 4, 8 in Jet 3), then its text; at most 64
 // characters, two bytes each in Jet 4.
 constexpr std::size_t kLongestName = 64;
+// After the names: each real index's definition, then each logical index's entry.
+constexpr std::size_t kRealIndexBytes[2] = {39, 52};  // Jet 3, Jet 4
+constexpr std::size_t kLogicalIndexBytes[2] = {20, 28};
 
 constexpr std::uint8_t kDefinitionPage = 0x02;
 constexpr std::uint8_t kFixedFlag = 0x01;
@@ -162,6 +165,13 @@ TableDefinition ReadTableDefinition(bool jet4, std::uint32_t first_page, std::ui
     at_name += length_bytes + length;
   }
   need(at_name, next);
+  // The indexes' definitions must fit in the file too, or libmdb would read past its end.
+  const std::uint64_t indexes = at_name +
+                                std::uint64_t{table.real_indexes} * kRealIndexBytes[jet4] +
+                                std::uint64_t{table.logical_indexes} * kLogicalIndexBytes[jet4];
+  if (indexes > std::uint64_t{pages} * page_size) {
+    throw DefinitionError("its indexes lie beyond the end of the file");
+  }
   return table;
 }
 

@@ -6,7 +6,8 @@
 // the definition itself, from the same pages, and refuses the file when it does not hold:
 //   - the columns, their entries, their names (1 to 64 characters each) and the chain of
 //     definition pages lie inside the file, the chain without loops;
-//   - there are no fewer indexes than index definitions (each is used by one index at least);
+//   - there are no fewer indexes than index definitions (each is used by one index at least),
+//     and all of them lie inside the file;
 //   - column numbers are distinct and below the table's largest column count (which counts the
 //     columns deleted since), and there is at least one column;
 //   - the columns without the fixed flag are as many as the definition says, and their places in

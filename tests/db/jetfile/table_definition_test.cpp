@@ -179,6 +179,7 @@ TEST(JetTableDefinition, ReadFromTheRealPages) {
       {"a column fewer", 0x2D, '\x20', "the name of its column 1 has an impossible length"},
       {"a name of no length", 900, '\0', "the name of its column 1 has an impossible length"},
       {"no indexes", 0x2F, '\0', "it has fewer indexes than index definitions"},
+      {"indexes by the million", 0x31, '\x10', "its indexes lie beyond the end of the file"},
       {"a fixed column moved past the others", 871, '\x70', "its fixed columns leave a hole"},
       {"a Date become Binary", 800, '\x09', "column 29 (type 9) is fixed but its type is not"},
   };
