@@ -135,6 +135,17 @@ std::string ReadLongValue(MdbHandle* mdb, const unsigned char* field, int size,
   return out;
 }
 
+// The length of UTF-8 text in the units a Text column's size counts: UTF-16 code units (a
+// character beyond U+FFFF takes two), one a byte in Jet 3's single-byte text.
+std::size_t Utf16Length(const std::string& utf8) {
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
 std::string DecodeText(std::span<const std::uint8_t> bytes, bool jet4, const Where& where) {
   auto text = cs::db::jetfile::TextToUtf8(bytes, jet4);
   if (!text) throw ReadError("text that does not decode in " + where.Text());
@@ -205,9 +216,13 @@ void WriteValue(MdbHandle* mdb, const MdbColumn* col, const MdbField& field, boo
     case JetType::kDateTime:
       w.F64(Raw<double>(p));
       break;
-    case JetType::kText:
-      w.String(DecodeText(bytes, jet4, where));
+    case JetType::kText: {
+      const std::string text = DecodeText(bytes, jet4, where);
+      if (Utf16Length(text) > static_cast<std::size_t>(jet4 ? col->col_size / 2 : col->col_size))
+        throw ReadError("text longer than its column in " + where.Text());
+      w.String(text);
       break;
+    }
     case JetType::kMemo: {
       const std::string raw = ReadLongValue(mdb, p, field.siz, where);
       w.String(DecodeText(std::span(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size()),
