@@ -90,15 +90,17 @@ Subprocess::Subprocess(const std::filesystem::path& program, const std::vector<s
 
   int out[2];
   int status[2];
+  int errors[2] = {-1, -1};
   if (::pipe2(out, O_CLOEXEC) != 0) throw RunError(err::kPathFileAccess, "Path/File access error");
-  if (::pipe2(status, O_CLOEXEC) != 0) {
-    CloseQuietly(out[0]);
-    CloseQuietly(out[1]);
+  if (::pipe2(status, O_CLOEXEC) != 0 ||
+      (limits.error_output_bytes > 0 && ::pipe2(errors, O_CLOEXEC | O_NONBLOCK) != 0)) {
+    for (const int fd : {out[0], out[1], status[0], status[1]}) CloseQuietly(fd);
     throw RunError(err::kPathFileAccess, "Path/File access error");
   }
   const pid_t pid = ::fork();
   if (pid < 0) {
-    for (const int fd : {out[0], out[1], status[0], status[1]}) CloseQuietly(fd);
+    for (const int fd : {out[0], out[1], status[0], status[1], errors[0], errors[1]})
+      CloseQuietly(fd);
     throw RunError(err::kPathFileAccess, "Path/File access error");
   }
   if (pid == 0) {
@@ -109,7 +111,10 @@ Subprocess::Subprocess(const std::filesystem::path& program, const std::vector<s
     dfl.sa_handler = SIG_DFL;
     ::sigaction(SIGPIPE, &dfl, nullptr);
     const int null_fd = ::open("/dev/null", O_RDWR);
-    if (null_fd < 0 || ::dup2(null_fd, 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(null_fd, 2) < 0) {
+    // The standard error pipe was made non-blocking for this side only: the child's end blocks.
+    if (errors[1] >= 0 && ::fcntl(errors[1], F_SETFL, 0) != 0) ChildFails(status[1]);
+    if (null_fd < 0 || ::dup2(null_fd, 0) < 0 || ::dup2(out[1], 1) < 0 ||
+        ::dup2(errors[1] >= 0 ? errors[1] : null_fd, 2) < 0) {
       ChildFails(status[1]);
     }
     bool closed = status[1] <= 3 || ::syscall(SYS_close_range, 3, status[1] - 1, 0) == 0;
@@ -125,7 +130,10 @@ Subprocess::Subprocess(const std::filesystem::path& program, const std::vector<s
   pid_ = pid;
   CloseQuietly(out[1]);
   CloseQuietly(status[1]);
+  CloseQuietly(errors[1]);
   output_ = out[0];
+  errors_ = errors[0];
+  error_limit_ = limits.error_output_bytes;
   // The status pipe closes on exec: no bytes mean the program started; otherwise they are the
   // errno of the step that failed.
   int error = 0;
@@ -138,6 +146,8 @@ Subprocess::Subprocess(const std::filesystem::path& program, const std::vector<s
     Finish(std::chrono::milliseconds(1000));
     CloseQuietly(output_);
     output_ = -1;
+    CloseQuietly(errors_);
+    errors_ = -1;
     if (error == ENOENT || error == EACCES || error == ENOEXEC || error == ENOTDIR) {
       throw RunError(err::kFileNotFound, "File not found");
     }
@@ -153,6 +163,30 @@ Subprocess::~Subprocess() {
     }
   }
   CloseQuietly(output_);
+  CloseQuietly(errors_);
+}
+
+void Subprocess::DrainErrors() {
+  char buffer[4096];
+  while (errors_ >= 0) {
+    const ssize_t got = ::read(errors_, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EAGAIN) return;
+    if (got <= 0) {
+      CloseQuietly(errors_);
+      errors_ = -1;
+      return;
+    }
+    const auto n = static_cast<std::size_t>(got);
+    error_text_.append(buffer, std::min(n, kKeptErrorOutput - error_text_.size()));
+    error_bytes_ += n;
+    if (error_bytes_ > error_limit_) {
+      // Past its limit the child is stopped, and the rest of what it writes is not read.
+      Kill();
+      CloseQuietly(errors_);
+      errors_ = -1;
+    }
+  }
 }
 
 Subprocess::Read Subprocess::ReadOutput(char* buffer, std::size_t capacity, std::size_t& size,
@@ -163,13 +197,14 @@ Subprocess::Read Subprocess::ReadOutput(char* buffer, std::size_t capacity, std:
   while (true) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    struct pollfd p {
-      output_, POLLIN, 0
-    };
-    const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+    struct pollfd p[2] = {{output_, POLLIN, 0}, {errors_, POLLIN, 0}};
+    const int ready =
+        ::poll(p, errors_ >= 0 ? 2 : 1, static_cast<int>(std::max<long long>(0, left.count())));
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return Read::kEnd;
     if (ready == 0) return Read::kTimeout;
+    if (errors_ >= 0 && p[1].revents != 0) DrainErrors();
+    if (p[0].revents == 0) continue;
     const ssize_t got = ::read(output_, buffer, capacity);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) {
@@ -189,6 +224,8 @@ ChildExit Subprocess::Finish(std::chrono::milliseconds timeout) {
   auto pause = std::chrono::microseconds(200);
   int status = 0;
   while (true) {
+    // A child blocked writing its standard error would never end: read it while waiting.
+    DrainErrors();
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) break;
     if (done < 0 && errno != EINTR) {
@@ -205,6 +242,7 @@ ChildExit Subprocess::Finish(std::chrono::milliseconds timeout) {
     pause = std::min(pause * 2, std::chrono::microseconds(10000));
   }
   reaped_ = true;
+  DrainErrors();  // what it wrote last, up to the end of the pipe
   if (WIFEXITED(status)) {
     result.exited = true;
     result.code = WEXITSTATUS(status);

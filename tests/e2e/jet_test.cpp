@@ -267,6 +267,46 @@ TEST_F(JetEndToEndTest, FilesThatDoNotImportLeaveTheCurrentDatabase) {
   }
 }
 
+// One byte changed in the Ace table's definition (a column number: libmdb then moves the column HC
+// to the end and reads it empty in every row) is a file that does not open: the import ends
+// FALSE, the current database and the data file stay as they were.
+TEST_F(JetEndToEndTest, ADamagedTableDefinitionIsRefused) {
+  const std::string before = test::ReadFile(Current());
+  const std::size_t rows = Count("Ace");
+  std::string bytes = test::ReadFile(Fixture("ACEDATA0307.mdb"));
+  ASSERT_EQ(bytes[98634], '\x0A');
+  bytes[98634] = '\xEB';
+  test::WriteFile(prefix.drive_c() / "DATA" / "ACEDATA0307.YW", bytes);
+  const auto out = Run({"C:\\DATA\\ACEDATA0307.YW", "-s", "-L"});
+  EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+  EXPECT_TRUE(Logged("FileName: C:\\DATA\\ACEDATA0307.YW   is NOT OK")) << out.Text();
+  EXPECT_TRUE(test::ReadFile(Current()) == before) << "the current database changed";
+  EXPECT_EQ(Count("Ace"), rows);
+  EXPECT_TRUE(test::ReadFile(prefix.drive_c() / "DATA" / "ACEDATA0307.YW") == bytes)
+      << "the data file changed";
+}
+
+// Damaged Access 97 files on which libmdb looped, printing hundreds of megabytes of warnings, until
+// the reader's limits stopped it half a minute later: refused at once, and nothing libmdb prints
+// reaches the console.
+TEST_F(JetEndToEndTest, DamagedAccess97FilesAreRefusedAtOnceAndQuietly) {
+  const std::string before = test::ReadFile(Current());
+  const std::string v97 = test::ReadFile(Fixture("access-made/V1997-TEST.mdb"));
+  for (const std::size_t length : {std::size_t{46 * 2048}, std::size_t{96267}}) {
+    SCOPED_TRACE(length);
+    test::WriteFile(prefix.drive_c() / "DATA" / "ACEDATAX.YW", v97.substr(0, length));
+    const auto out = Run({"C:\\DATA\\ACEDATAX.YW", "-s", "-L"});
+    EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+    EXPECT_TRUE(Logged("FileName: C:\\DATA\\ACEDATAX.YW   is NOT OK")) << out.Text();
+    // A whole run takes a fraction of a second; the reader stopped by its limits, ten or more.
+    EXPECT_LT(out.seconds, 5) << "refused only by the reader's limits";
+    for (const char* chatter : {"Warning", "offset", "mdb_", "beyond EOF"}) {
+      EXPECT_EQ(out.Text().find(chatter), std::string::npos) << out.Text();
+    }
+    EXPECT_TRUE(test::ReadFile(Current()) == before) << "the current database changed";
+  }
+}
+
 // A Jet current database is refused, untouched, with a log line that names the conversion;
 // converted by ywdata, it takes the import.
 TEST_F(JetEndToEndTest, AJetCurrentDatabaseIsRefusedThenConverted) {

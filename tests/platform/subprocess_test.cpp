@@ -83,6 +83,31 @@ TEST(Subprocess, MemoryIsLimited) {
   EXPECT_FALSE(small.Finish(5s).Succeeded());
 }
 
+TEST(Subprocess, StandardErrorIsCapturedWithACap) {
+  platform::ChildLimits limits;
+  limits.error_output_bytes = 100000;
+  // Captured beside the output; the beginning kept, all of it counted.
+  Subprocess some("/bin/sh", {"-c", "echo oops >&2; printf out; head -c 50000 /dev/zero >&2"},
+                  limits);
+  EXPECT_EQ(Output(some, 5s), "out");
+  EXPECT_TRUE(some.Finish(5s).Succeeded());
+  EXPECT_EQ(some.ErrorBytes(), 50005u);
+  EXPECT_EQ(some.ErrorOutput().size(), Subprocess::kKeptErrorOutput);
+  EXPECT_TRUE(some.ErrorOutput().starts_with("oops\n"));
+  // A child that writes only there, more than a pipe holds, is not stuck waiting for a reader.
+  Subprocess quiet("/bin/sh", {"-c", "head -c 90000 /dev/zero >&2"}, limits);
+  EXPECT_TRUE(quiet.Finish(5s).Succeeded());
+  EXPECT_EQ(quiet.ErrorBytes(), 90000u);
+  // Past the limit the child is stopped.
+  Subprocess flood("/bin/sh", {"-c", "yes warning >&2"}, limits);
+  bool timed_out = false;
+  Output(flood, 10s, &timed_out);
+  EXPECT_FALSE(timed_out);
+  EXPECT_EQ(flood.Finish(5s).signal, SIGKILL);
+  EXPECT_GT(flood.ErrorBytes(), limits.error_output_bytes);
+  EXPECT_LT(flood.ErrorBytes(), 2 * limits.error_output_bytes);
+}
+
 TEST(Subprocess, AProgramThatCannotStartIsAnError) {
   for (const char* program : {"/nonexistent/program", "/etc/hostname", "/tmp"}) {
     try {

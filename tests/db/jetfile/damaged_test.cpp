@@ -119,6 +119,114 @@ TEST(JetDamaged, DamagedFilesEndInAClearError) {
   EXPECT_GT(failed, variants.size() / 2) << failed << " of " << variants.size();
 }
 
+// Why a read of the file was refused; "" when it read.
+std::string Refusal(const std::filesystem::path& file, jetfile::ReaderOptions options = {}) {
+  std::string why;
+  options.refusal = &why;
+  try {
+    ReadAll(file, options);
+    return "";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.description(), "Unrecognized database format '" + file.string() + "'.");
+    return why.empty() ? "(no reason given)" : why;
+  }
+}
+
+// Damage found in the field and by damaging files on purpose: definitions that libmdb reads
+// without a word (a column moved, read empty in every row), and Access 97 files on which libmdb
+// ran until its limits, printing hundreds of megabytes of warnings. Each must be refused by the
+// reader's own checks, under the limits a file of its size gets, before any of it is sent.
+TEST(JetDamaged, DamagedDefinitionsAndRunawayFilesAreRefusedByTheReader) {
+  TempDir dir;
+  struct Edit {
+    std::size_t offset;
+    std::string bytes;
+  };
+  struct Case {
+    const char* name;
+    const char* fixture;
+    std::vector<Edit> edits;
+    std::size_t cut;  // the file's length after the edits; 0: unchanged
+    const char* reason;
+  };
+  // Ace's definition is page 24 of ACEDATA0307.mdb, its column entries 25 bytes each from 75;
+  // Table1's of V1997-TEST.mdb is page 29, and the catalog's page 2.
+  constexpr std::size_t kAce = 24 * 4096;
+  const Case cases[] = {
+      {"a column number (HC moved to the end)",
+       "ACEDATA0307.mdb",
+       {{98634, "\xEB"}},
+       0,
+       "table definition of Ace is damaged: column 235 (type 7) is out of range"},
+      {"a variable place repeated",
+       "ACEDATA0307.mdb",
+       {{kAce + 400 + 7, std::string("\x06\0", 2)}},
+       0,
+       "table definition of Ace is damaged: column 13 (type 10) has a variable-column place"},
+      {"a fixed offset into the column before",
+       "ACEDATA0307.mdb",
+       {{kAce + 150 + 21, "\x04"}},
+       0,
+       "table definition of Ace is damaged: its fixed columns overlap"},
+      {"a Double of 4 bytes",
+       "ACEDATA0307.mdb",
+       {{kAce + 275 + 23, "\x04"}},
+       0,
+       "table definition of Ace is damaged: column 8 (type 7) has a length"},
+      {"a row count of a million",
+       "ACEDATA0307.mdb",
+       {{kAce + 16, std::string("\0\0\x10\0", 4)}},
+       0,
+       "table definition of Ace is damaged: its row count is more than its pages hold"},
+      {"SKU's length cut to one character",
+       "ACEDATA0307.mdb",
+       {{kAce + 75 + 23, "\x02"}},
+       0,
+       "text longer than its column in Ace row 1"},
+      {"Jet 3: a column number",
+       "access-made/V1997-TEST.mdb",
+       {{59452, "\xEB"}},
+       0,
+       "table definition of Table1 is damaged: column 235"},
+      {"Jet 3: the catalog's column number",
+       "access-made/V1997-TEST.mdb",
+       {{4156, "\xEB"}},
+       0,
+       "table definition of MSysObjects is damaged"},
+      {"Jet 3: cut after 46 pages",
+       "access-made/V1997-TEST.mdb",
+       {},
+       46 * 2048,
+       "table definition of Table3 cannot be read"},
+      {"Jet 3: cut after 47 pages",
+       "access-made/V1997-TEST.mdb",
+       {},
+       47 * 2048,
+       "table definition of Table3 cannot be read"},
+      {"Jet 3: cut inside a page",
+       "access-made/V1997-TEST.mdb",
+       {},
+       96267,
+       "not whole pages of a database"},
+      {"Jet 3 with a password: cut inside a page",
+       "access-made/V1997-QED5190.mdb",
+       {},
+       95741,
+       "not whole pages of a database"},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = FileBytes(JetFixture(c.fixture));
+    for (const auto& e : c.edits) bytes.replace(e.offset, e.bytes.size(), e.bytes);
+    if (c.cut != 0) bytes.resize(c.cut);
+    const auto file = dir / "damaged.mdb";
+    PutFile(file, bytes);
+    const std::string why = Refusal(file);
+    EXPECT_TRUE(why.starts_with("the reader refused it: ")) << c.name << ": " << why;
+    EXPECT_NE(why.find(c.reason), std::string::npos) << c.name << ": " << why;
+    EXPECT_LT(why.size(), 600u) << c.name << ": " << why;  // what libmdb printed, summarised
+  }
+}
+
 // A reader stream of one table, A (Long), with the given rows, as the reader program writes it.
 std::string Stream(const std::vector<std::int32_t>& rows, std::uint32_t declared,
                    bool finish = true) {
@@ -227,6 +335,27 @@ TEST(JetDamaged, AMissingReaderIsAMissingProvider) {
   // Found beside the running program, as installed in the build folder.
   ASSERT_TRUE(jetfile::FindReader().has_value());
   EXPECT_EQ(jetfile::FindReader()->filename(), jetfile::kReaderName);
+}
+
+// What the reader prints on its standard error is kept to its beginning and never passed on; a
+// reader that prints without end is stopped.
+TEST(JetDamaged, WhatTheReaderPrintsIsCapped) {
+  TempDir dir;
+  const auto file = dir.Copy("ACEDATA0407-NOPW.mdb");
+  PutFile(dir / "good.bin", Stream({1, 2}, 2));
+  const std::string good = "cat '" + (dir / "good.bin").string() + "'";
+  jetfile::ReaderOptions options;
+  // A warning or two does not refuse a file that reads.
+  options.reader = dir.Script("warns.sh", "echo 'Warning: something odd' >&2; " + good);
+  EXPECT_EQ(Refusal(file, options), "");
+  // A flood does, and only its beginning is kept.
+  options.reader = dir.Script(
+      "floods.sh", "yes 'Warning: mdb_col_to_string called on unsupported data type 0.' >&2");
+  const std::string why = Refusal(file, options);
+  EXPECT_NE(why.find("printed 10"), std::string::npos) << why;
+  EXPECT_NE(why.find("bytes, beginning: Warning: mdb_col_to_string called"), std::string::npos)
+      << why;
+  EXPECT_LT(why.size(), 600u);
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 // checks every result libmdb gives (a table definition that cannot be read, a row that does not
 // crack, a long value whose pages do not add up, a row count that differs from the definition's)
 // and reports the first problem as a failure frame instead of sending fewer or damaged rows.
+// Before a table's rows are read its definition is read again from its pages and checked
+// (table_definition.h), and every walk over pages, rows and long values is bounded by the size
+// of the file, so that a damaged file ends in a failure frame rather than at the limits.
 //
 // Exit status: 0 when every table was sent, 1 after a failure frame, 2 for a wrong command line,
 // 3 when standard output could not be written.
@@ -18,11 +21,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "db/jetfile/table_definition.h"
 #include "db/jetfile/values.h"
 #include "db/jetfile/wire.h"
 
@@ -130,6 +135,17 @@ std::string ReadLongValue(MdbHandle* mdb, const unsigned char* field, int size,
   return out;
 }
 
+// The length of UTF-8 text in the units a Text column's size counts: UTF-16 code units (a
+// character beyond U+FFFF takes two), one a byte in Jet 3's single-byte text.
+std::size_t Utf16Length(const std::string& utf8) {
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
 std::string DecodeText(std::span<const std::uint8_t> bytes, bool jet4, const Where& where) {
   auto text = cs::db::jetfile::TextToUtf8(bytes, jet4);
   if (!text) throw ReadError("text that does not decode in " + where.Text());
@@ -200,9 +216,13 @@ void WriteValue(MdbHandle* mdb, const MdbColumn* col, const MdbField& field, boo
     case JetType::kDateTime:
       w.F64(Raw<double>(p));
       break;
-    case JetType::kText:
-      w.String(DecodeText(bytes, jet4, where));
+    case JetType::kText: {
+      const std::string text = DecodeText(bytes, jet4, where);
+      if (Utf16Length(text) > static_cast<std::size_t>(jet4 ? col->col_size / 2 : col->col_size))
+        throw ReadError("text longer than its column in " + where.Text());
+      w.String(text);
       break;
+    }
     case JetType::kMemo: {
       const std::string raw = ReadLongValue(mdb, p, field.siz, where);
       w.String(DecodeText(std::span(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size()),
@@ -231,14 +251,138 @@ struct TableCloser {
   void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
 };
 
-void SendTable(MdbHandle* mdb, MdbCatalogEntry* entry, bool jet4, Output& out) {
-  const std::string name = entry->object_name;
+// What the reading of one file needs to know of it.
+struct File {
+  MdbHandle* mdb;
+  bool jet4;
+  std::uint32_t pages;  // whole pages in the file
+};
+
+// The pages the table's usage map gives it, as far as they lie in the file.
+std::uint32_t OwnedPages(const File& file, MdbTableDef* table) {
+  if (table->usage_map == nullptr || table->map_sz == 0) return 0;
+  std::uint32_t owned = 0;
+  std::int64_t page = 0;
+  // The map's pages only ever grow; a damaged one may still name pages past the file's end.
+  while (owned < file.pages) {
+    const std::int64_t next =
+        mdb_map_find_next(file.mdb, table->usage_map, static_cast<unsigned>(table->map_sz),
+                          static_cast<guint32>(page));
+    if (next <= page || next >= file.pages) break;
+    page = next;
+    ++owned;
+  }
+  return owned;
+}
+
+// Reads the definition again from its pages and checks it; a failure frame when it is unsound.
+void CheckDefinition(const File& file, MdbTableDef* table, const std::string& name) {
+  try {
+    const auto definition = cs::db::jetfile::ReadTableDefinition(
+        file.jet4, static_cast<std::uint32_t>(table->entry->table_pg), file.pages,
+        [&](std::uint32_t page, std::span<std::uint8_t> out) {
+          if (mdb_read_alt_pg(file.mdb, page) != file.mdb->fmt->pg_size) return false;
+          std::memcpy(out.data(), file.mdb->alt_pg_buf, out.size());
+          return true;
+        });
+    // libmdb must have read the same definition, or what it reads would not be what was checked.
+    if (definition.columns.size() != table->num_cols || definition.rows != table->num_rows) {
+      throw cs::db::jetfile::DefinitionError("libmdb reads it otherwise");
+    }
+    cs::db::jetfile::CheckTableDefinition(definition, OwnedPages(file, table));
+  } catch (const cs::db::jetfile::DefinitionError& e) {
+    throw ReadError("table definition of " + name + " is damaged: " + e.what());
+  }
+}
+
+// Calls row(start, size, fields) for each row of the table, cracked, in page order; at most
+// `limit` rows (more is a damaged file), and each data page once.
+template <typename RowFunction>
+void ForEachRow(const File& file, MdbTableDef* table, const std::string& name, std::uint32_t limit,
+                std::vector<MdbField>& fields, RowFunction&& row) {
+  MdbHandle* mdb = file.mdb;
+  const int rco = mdb->fmt->row_count_offset;
+  const int page_size = static_cast<int>(mdb->fmt->pg_size);
+  fields.assign(table->num_cols, MdbField{});
+  std::uint32_t rows = 0;
+  std::uint32_t pages = 0;
+  std::uint32_t last_page = 0;
+  mdb_rewind_table(table);
+  while (mdb_read_next_dpg(table)) {
+    if (++pages > file.pages || (pages > 1 && table->cur_phys_pg <= last_page))
+      throw ReadError("data pages of " + name + " run in circles");
+    last_page = table->cur_phys_pg;
+    const int count = mdb_get_int16(mdb->pg_buf, rco);
+    if (count < 0 || rco + 2 + count * 2 > page_size)
+      throw ReadError("damaged data page in " + name);
+    for (int r = 0; r < count; ++r) {
+      const int flags = mdb_get_int16(mdb->pg_buf, rco + 2 + r * 2);
+      if (flags & kRowSkippedFlag) continue;
+      int start = 0;
+      std::size_t size = 0;
+      if (mdb_find_row(mdb, r, &start, &size) != 0 || size == 0)
+        throw ReadError("damaged row in " + name);
+      start &= kRowOffsetMask;
+      if (mdb_crack_row(table, start, size, fields.data()) < 0)
+        throw ReadError("damaged row in " + name);
+      if (rows == limit) throw ReadError(name + " holds more rows than its definition");
+      ++rows;
+      for (unsigned i = 0; i < table->num_cols; ++i) {
+        const MdbField& f = fields[i];
+        if (!f.is_null && f.siz > 0 &&
+            (f.start < start ||
+             static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > start + size)) {
+          throw ReadError("field outside its row in " + name + " row " + std::to_string(rows));
+        }
+      }
+      row(rows);
+    }
+  }
+  if (rows != table->num_rows) {
+    throw ReadError(name + " holds " + std::to_string(rows) + " rows, its definition " +
+                    std::to_string(table->num_rows));
+  }
+}
+
+// The usage map libmdb walks to find the table's data pages: its first byte says whether the map
+// is a bitmap in the row itself (0: the first page it counts from, then the bits) or a list of
+// bitmap pages (1). libmdb follows either without looking; an empty map, another kind or a
+// bitmap page outside the file is a damaged table.
+void CheckUsageMap(const File& file, const MdbTableDef* table, const std::string& name) {
+  const unsigned char* map = table->usage_map;
+  const std::size_t size = table->map_sz;
+  bool sound = map != nullptr && size >= 1 && (map[0] == 0 || map[0] == 1);
+  if (sound && map[0] == 0) sound = size >= 5;
+  if (sound && map[0] == 1) {
+    sound = (size - 1) % 4 == 0;
+    for (std::size_t at = 1; sound && at + 4 <= size; at += 4) {
+      const std::uint32_t page = Le32(map + at);
+      sound = page < file.pages;
+    }
+  }
+  if (!sound) throw ReadError("usage map of " + name + " is damaged");
+}
+
+// A table's definition, checked, with its columns; or a failure frame.
+std::unique_ptr<MdbTableDef, TableCloser> OpenTable(const File& file, MdbCatalogEntry* entry,
+                                                    const std::string& name) {
   std::unique_ptr<MdbTableDef, TableCloser> table(mdb_read_table(entry));
   if (!table) throw ReadError("table definition of " + name + " cannot be read");
+  CheckUsageMap(file, table.get(), name);
+  // Checked before libmdb reads the columns, so that it never reads a damaged definition's.
+  CheckDefinition(file, table.get(), name);
   if (!mdb_read_columns(table.get()) || table->columns == nullptr || table->num_cols == 0 ||
       table->num_cols > wire::kMaxColumns || table->columns->len != table->num_cols) {
     throw ReadError("columns of " + name + " cannot be read");
   }
+  return table;
+}
+
+void SendTable(const File& file, MdbCatalogEntry* entry, Output& out) {
+  MdbHandle* mdb = file.mdb;
+  const bool jet4 = file.jet4;
+  const std::string name = entry->object_name;
+  const auto table = OpenTable(file, entry, name);
   // It returns nothing and leaves what it read in table->indices.
   mdb_read_indices(table.get());
   if (table->indices == nullptr) throw ReadError("indexes of " + name + " cannot be read");
@@ -276,48 +420,72 @@ void SendTable(MdbHandle* mdb, MdbCatalogEntry* entry, bool jet4, Output& out) {
   w.U32(table->num_rows);
   w.End();
 
-  const int rco = mdb->fmt->row_count_offset;
-  const int page_size = static_cast<int>(mdb->fmt->pg_size);
-  std::vector<MdbField> fields(table->num_cols);
-  std::uint32_t rows = 0;
-  mdb_rewind_table(table.get());
-  while (mdb_read_next_dpg(table.get())) {
-    const int count = mdb_get_int16(mdb->pg_buf, rco);
-    if (count < 0 || rco + 2 + count * 2 > page_size)
-      throw ReadError("damaged data page in " + name);
-    for (int r = 0; r < count; ++r) {
-      const int flags = mdb_get_int16(mdb->pg_buf, rco + 2 + r * 2);
-      if (flags & kRowSkippedFlag) continue;
-      int start = 0;
-      std::size_t size = 0;
-      if (mdb_find_row(mdb, r, &start, &size) != 0 || size == 0)
-        throw ReadError("damaged row in " + name);
-      start &= kRowOffsetMask;
-      if (mdb_crack_row(table.get(), start, size, fields.data()) < 0)
-        throw ReadError("damaged row in " + name);
-      const Where where{name, rows + 1};
-      w.Begin(wire::FrameType::kRow);
-      for (unsigned i = 0; i < table->num_cols; ++i) {
-        const MdbField& f = fields[i];
-        if (!f.is_null && f.siz > 0 &&
-            (f.start < start ||
-             static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > start + size)) {
-          throw ReadError("field outside its row in " + where.Text());
-        }
-        WriteValue(mdb, columns[i], f, jet4, where, w);
-      }
-      w.End();
-      ++rows;
-      out.Flush(false);
+  std::vector<MdbField> fields;
+  ForEachRow(file, table.get(), name, table->num_rows, fields, [&](std::uint32_t row) {
+    const Where where{name, row};
+    w.Begin(wire::FrameType::kRow);
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+      WriteValue(mdb, columns[i], fields[i], jet4, where, w);
     }
-  }
-  if (rows != table->num_rows) {
-    throw ReadError(name + " holds " + std::to_string(rows) + " rows, its definition " +
-                    std::to_string(table->num_rows));
-  }
+    w.End();
+    out.Flush(false);
+  });
   w.Begin(wire::FrameType::kTableEnd);
-  w.U32(rows);
+  w.U32(table->num_rows);
   w.End();
+}
+
+// The objects of the file, from its catalog (MSysObjects, whose definition is on page 2). The
+// catalog is read here, row by row like any table, rather than by libmdb's catalog reader, which
+// also decodes each object's properties: on a damaged file that decoding runs away with memory
+// and time, and the properties are not needed.
+std::vector<MdbCatalogEntry> ReadCatalog(const File& file) {
+  MdbCatalogEntry catalog{};
+  catalog.mdb = file.mdb;
+  catalog.object_type = MDB_TABLE;
+  catalog.table_pg = 2;
+  std::snprintf(catalog.object_name, sizeof catalog.object_name, "MSysObjects");
+  const auto objects = OpenTable(file, &catalog, "MSysObjects");
+  int id = -1, name = -1, type = -1, flags = -1;
+  for (unsigned i = 0; i < objects->num_cols; ++i) {
+    const auto* col = static_cast<MdbColumn*>(g_ptr_array_index(objects->columns, i));
+    const std::string column = col->name;
+    int* slot = column == "Id"      ? &id
+                : column == "Name"  ? &name
+                : column == "Type"  ? &type
+                : column == "Flags" ? &flags
+                                    : nullptr;
+    if (slot != nullptr) *slot = static_cast<int>(i);
+  }
+  if (id < 0 || name < 0 || type < 0 || flags < 0) throw ReadError("catalog incomplete");
+  // A number in a row of the catalog: Id and Flags are Long, Type Integer.
+  auto number = [](const MdbField& f) -> std::int64_t {
+    const auto* p = static_cast<const unsigned char*>(f.value);
+    if (f.is_null || p == nullptr) return -1;
+    if (f.siz == 4) return Raw<std::int32_t>(p);
+    if (f.siz == 2) return Raw<std::int16_t>(p);
+    throw ReadError("catalog damaged");
+  };
+  std::vector<MdbCatalogEntry> entries;
+  std::vector<MdbField> fields;
+  ForEachRow(file, objects.get(), "MSysObjects", objects->num_rows, fields, [&](std::uint32_t) {
+    const MdbField& n = fields[static_cast<std::size_t>(name)];
+    if (n.is_null || n.siz <= 0 || n.value == nullptr) throw ReadError("catalog damaged");
+    const auto text = cs::db::jetfile::TextToUtf8(
+        std::span(static_cast<const std::uint8_t*>(n.value), static_cast<std::size_t>(n.siz)),
+        file.jet4);
+    if (!text || text->empty() || text->size() > MDB_MAX_OBJ_NAME)
+      throw ReadError("catalog damaged");
+    MdbCatalogEntry entry{};
+    entry.mdb = file.mdb;
+    std::memcpy(entry.object_name, text->data(), text->size());
+    entry.object_type = static_cast<int>(number(fields[static_cast<std::size_t>(type)]) & 0x7F);
+    entry.table_pg =
+        static_cast<unsigned long>(number(fields[static_cast<std::size_t>(id)]) & 0x00FFFFFF);
+    entry.flags = static_cast<int>(number(fields[static_cast<std::size_t>(flags)]));
+    entries.push_back(entry);
+  });
+  return entries;
 }
 
 struct HandleCloser {
@@ -336,28 +504,24 @@ void SendDatabase(const char* path, Output& out) {
   if (version != MDB_VER_JET3 && version != MDB_VER_JET4)
     throw ReadError("not a Jet 3 or Jet 4 database");
   const bool jet4 = version == MDB_VER_JET4;
-  // The catalog is a table too (MSysObjects, its definition on page 2): every object must be
-  // read from it, or tables would go missing without a word.
-  if (!mdb_read_catalog(mdb.get(), MDB_ANY) || mdb->catalog == nullptr) {
-    throw ReadError("catalog cannot be read");
+  // A Jet file is whole pages; a cut one would have libmdb read pages that are not there.
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  const auto page_size = static_cast<std::uintmax_t>(cs::db::jetfile::PageSize(jet4));
+  if (ec || mdb->fmt->pg_size != static_cast<ssize_t>(page_size) || size % page_size != 0 ||
+      size / page_size < 3 || size / page_size > 0xFFFFFF) {
+    throw ReadError("not whole pages of a database");
   }
-  MdbCatalogEntry catalog{};
-  catalog.mdb = mdb.get();
-  catalog.object_type = MDB_TABLE;
-  catalog.table_pg = 2;
-  std::snprintf(catalog.object_name, sizeof catalog.object_name, "MSysObjects");
-  const std::unique_ptr<MdbTableDef, TableCloser> objects(mdb_read_table(&catalog));
-  if (!objects || objects->num_rows != mdb->num_catalog || mdb->catalog->len != mdb->num_catalog) {
-    throw ReadError("catalog incomplete");
-  }
+  const File file{mdb.get(), jet4, static_cast<std::uint32_t>(size / page_size)};
+  // Every object must be read from the catalog, or tables would go missing without a word.
+  std::vector<MdbCatalogEntry> catalog = ReadCatalog(file);
   std::uint32_t tables = 0;
-  for (unsigned i = 0; i < mdb->num_catalog && i < mdb->catalog->len; ++i) {
-    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-    if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry) ||
-        IsSystemName(entry->object_name)) {
+  for (MdbCatalogEntry& entry : catalog) {
+    if (entry.object_type != MDB_TABLE || !mdb_is_user_table(&entry) ||
+        IsSystemName(entry.object_name)) {
       continue;
     }
-    SendTable(mdb.get(), entry, jet4, out);
+    SendTable(file, &entry, out);
     ++tables;
   }
   w.Begin(wire::FrameType::kEnd);
