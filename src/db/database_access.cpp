@@ -38,6 +38,10 @@ bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& pat
     return true;
   } catch (const std::exception&) {
     run.LOG("FileName: " + path + " is NOT OK");
+    // What the Jet reader found damaged, whatever -L says.
+    if (const std::string why = engine.Refusal(path); !why.empty()) {
+      run.AddToLog("The Jet file " + path + " was refused: " + why);
+    }
     return false;
   }
 }

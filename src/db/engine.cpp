@@ -56,11 +56,26 @@ fs::path Engine::JetCopy(const fs::path& host, const std::string& shown_path, co
   fs::remove(copy, ec1);
   jetfile::CopyOptions options;
   options.durable = false;  // a private copy: thrown away with the run, whatever happens
-  jetfile::CopyToDatabase(host, copy, shown_path, options);
+  std::string refusal;
+  options.reader.refusal = &refusal;
+  refusals_.erase(key);
+  try {
+    jetfile::CopyToDatabase(host, copy, shown_path, options);
+  } catch (...) {
+    if (!refusal.empty()) refusals_[key] = refusal;
+    throw;
+  }
   // A file this run has just written whole is intact.
   checks_.Remember(copy);
   jet_copies_[key] = {size, time, copy};
   return copy;
+}
+
+std::string Engine::Refusal(std::string_view windows_path) const {
+  const auto host = paths_.Resolve(windows_path);
+  if (!host) return "";
+  const auto it = refusals_.find(Key(*host));
+  return it == refusals_.end() ? "" : it->second;
 }
 
 }  // namespace cs::db

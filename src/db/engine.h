@@ -46,6 +46,10 @@ class Engine {
   std::filesystem::path JetCopy(const std::filesystem::path& host, const std::string& shown_path,
                                 const std::string& password);
 
+  // Why the Jet reader last refused the Jet file named by the Windows path (what was damaged),
+  // or "" when it did not.
+  std::string Refusal(std::string_view windows_path) const;
+
  private:
   static std::string Key(const std::filesystem::path& file);
 
@@ -56,6 +60,7 @@ class Engine {
   };
   std::optional<platform::TemporaryDirectory> private_folder_;
   std::map<std::string, PrivateCopy> jet_copies_;
+  std::map<std::string, std::string> refusals_;
 
   const platform::WindowsPaths& paths_;
   IntegrityChecks checks_;

@@ -280,6 +280,14 @@ TEST_F(JetEndToEndTest, ADamagedTableDefinitionIsRefused) {
   const auto out = Run({"C:\\DATA\\ACEDATA0307.YW", "-s", "-L"});
   EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
   EXPECT_TRUE(Logged("FileName: C:\\DATA\\ACEDATA0307.YW   is NOT OK")) << out.Text();
+  // The log says what was damaged, whatever -L says.
+  const auto log = LogMessages();
+  const auto why = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.starts_with("The Jet file C:\\DATA\\ACEDATA0307.YW   was refused: ");
+  });
+  ASSERT_NE(why, log.end()) << test::ReadFile(LogPath());
+  EXPECT_NE(why->find("Ace"), std::string::npos) << *why;
+  EXPECT_NE(why->find("column 235"), std::string::npos) << *why;
   EXPECT_TRUE(test::ReadFile(Current()) == before) << "the current database changed";
   EXPECT_EQ(Count("Ace"), rows);
   EXPECT_TRUE(test::ReadFile(prefix.drive_c() / "DATA" / "ACEDATA0307.YW") == bytes)
