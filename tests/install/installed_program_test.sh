@@ -20,6 +20,8 @@ expected="usr/bin/acefeedpump
 usr/bin/ywdata
 usr/lib/catalogsync/catalogsync-jetread
 usr/share/catalogsync/acefeedpump.gif
+usr/share/doc/catalogsync/changelog.gz
+usr/share/doc/catalogsync/copyright
 usr/share/man/man1/acefeedpump.1.gz
 usr/share/man/man1/ywdata.1.gz"
 installed=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
