@@ -86,6 +86,38 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const char32_t c = DecodeUtf8(utf8, i);
+    if (c < 0x10000) {
+      out += static_cast<char16_t>(c);
+    } else {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    const char16_t u = utf16[i];
+    if (u >= 0xD800 && u < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u < 0xE000) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
 // Decodes one UTF-8 sequence at s[i]; advances i. Malformed input gives U+FFFD.
 char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
   const auto b0 = static_cast<unsigned char>(s[i]);

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "db/connection.h"
+#include "db/jetfile/to_jet.h"
 #include "platform/posix_file_system.h"
 #include "platform/prefix.h"
 #include "platform/run_error.h"
@@ -120,9 +121,7 @@ void PlanogramRows(db::Connection& cnn, std::int64_t count) {
   cnn.CommitTrans();
 }
 
-}  // namespace
-
-void MakeCurrentDatabase(const fs::path& prefix, const fs::path& file, const DataOptions& o) {
+void WriteCurrentDatabase(const fs::path& prefix, const fs::path& file, const DataOptions& o) {
   NewDatabase d(prefix, file, o.password);
   db::Connection& cnn = *d;
   Run(cnn, schema::AceStatements("Ace"));
@@ -148,7 +147,7 @@ void MakeCurrentDatabase(const fs::path& prefix, const fs::path& file, const Dat
   cnn.CommitTrans();
 }
 
-void MakeDataFile(const fs::path& prefix, const fs::path& file, DataKind kind, const DataOptions& o) {
+void WriteDataFile(const fs::path& prefix, const fs::path& file, DataKind kind, const DataOptions& o) {
   NewDatabase d(prefix, file, o.password);
   db::Connection& cnn = *d;
   Run(cnn, schema::AceStatements("Ace"));
@@ -169,6 +168,40 @@ void MakeDataFile(const fs::path& prefix, const fs::path& file, DataKind kind, c
     }
     cnn.CommitTrans();
   }
+}
+
+// Makes `file` with `make` in the program's format, or with o.jet a Jet 4 file written from such
+// a file made beside it first (and removed, whatever happens).
+template <class Make>
+void MakeAs(const fs::path& file, const DataOptions& o, Make make) {
+  if (!o.jet) {
+    make(file);
+    return;
+  }
+  platform::PosixFileSystem files;
+  if (files.Stat(file).kind != platform::FileKind::kMissing) throw RunError(err::kFileAlreadyExists, "File already exists");
+  const fs::path staging = file.parent_path() / ("." + file.filename().string() + ".staging");
+  files.Remove(staging);
+  struct Remove {
+    platform::PosixFileSystem& files;
+    const fs::path& staging;
+    ~Remove() {
+      files.Remove(staging);
+      files.Remove(staging.string() + "-journal");
+    }
+  } remove{files, staging};
+  make(staging);
+  db::jetfile::CopyToJetFile(files, staging, file, o.password);
+}
+
+}  // namespace
+
+void MakeCurrentDatabase(const fs::path& prefix, const fs::path& file, const DataOptions& o) {
+  MakeAs(file, o, [&](const fs::path& f) { WriteCurrentDatabase(prefix, f, o); });
+}
+
+void MakeDataFile(const fs::path& prefix, const fs::path& file, DataKind kind, const DataOptions& o) {
+  MakeAs(file, o, [&](const fs::path& f) { WriteDataFile(prefix, f, kind, o); });
 }
 
 void DumpTable(const fs::path& prefix, const fs::path& file, const std::string& table, std::ostream& out,

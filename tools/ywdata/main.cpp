@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "db/jetfile/copy.h"
+#include "db/jetfile/header.h"
+#include "db/jetfile/to_jet.h"
+#include "platform/posix_file_system.h"
 #include "platform/prefix.h"
 #include "platform/run_error.h"
 #include "version.h"
@@ -36,11 +39,15 @@ Commands:
   custom FILE              a custom data file: Ace (SKU and AceRetail) and AceFileDate
   dump FILE TABLE          print a table's rows ordered by its first column, tab-separated,
                            after a line of column names
-  convert JETFILE FILE     convert a Jet (Access .mdb) database, such as the current database
-                           of an existing setup, into a new database FILE of the program's
+  convert SOURCE FILE      convert a database into a new file FILE, the direction told by
+                           SOURCE's first page. A Jet (Access .mdb) database, such as the current
+                           database of an existing setup, becomes a database of the program's
                            format: every table with its columns (their Jet types), rows and
-                           primary key, and the Jet file's database password (--password is
-                           not used)
+                           primary key, and the Jet file's database password (--password is not
+                           used). A database of the program's format becomes a Jet 4 (Access
+                           2000) file that Yield Warden opens: every table with its columns,
+                           primary key, indexes and rows, and the database password, which
+                           --password must give when it is not the product's
 
 Options:
   --rows N                 rows of Ace (default 100)
@@ -48,6 +55,8 @@ Options:
   --date M/D/YYYY          the AceFileDate row (default 3/1/2007); --date "" leaves it empty
   --password TEXT          the database password (default the product's); "" records none
   --no-additional-details  leave AdditionalDetails out of a data file
+  --jet                    current-db, full, mtd, custom: make a Jet 4 (Access 2000) file, as
+                           an existing setup and the wholesaler have them
   --help, -h               print this text and exit
   --version                print the version and exit
 )";
@@ -88,6 +97,8 @@ int main(int argc, char** argv) {
         options.date = value();
       } else if (a == "--password") {
         options.password = value();
+      } else if (a == "--jet") {
+        options.jet = true;
       } else if (a == "--no-additional-details") {
         options.additional_details = false;
       } else if (a.starts_with("--")) {
@@ -106,6 +117,9 @@ int main(int argc, char** argv) {
   const auto need = [&](std::size_t n) {
     if (positional.size() != n + 1) throw std::runtime_error(command + " takes " + std::to_string(n) + " argument(s)");
   };
+  if (options.jet && command != "current-db" && command != "full" && command != "mtd" && command != "custom") {
+    return Fail("--jet goes with current-db, full, mtd or custom (see --help)");
+  }
   try {
     if (command == "env") {
       need(0);
@@ -121,9 +135,14 @@ int main(int argc, char** argv) {
       cs::ywdata::MakeDataFile(root, positional[1], kind, options);
     } else if (command == "convert") {
       need(2);
-      cs::db::jetfile::CopyOptions copy;
-      copy.record_password = true;
-      cs::db::jetfile::CopyToDatabase(positional[1], positional[2], positional[1], copy);
+      if (cs::db::jetfile::ReadHeader(positional[1])) {
+        cs::db::jetfile::CopyOptions copy;
+        copy.record_password = true;
+        cs::db::jetfile::CopyToDatabase(positional[1], positional[2], positional[1], copy);
+      } else {
+        cs::platform::PosixFileSystem files;
+        cs::db::jetfile::CopyToJetFile(files, positional[1], positional[2], options.password);
+      }
     } else if (command == "dump") {
       need(2);
       cs::ywdata::DumpTable(root, positional[1], positional[2], std::cout, options.password);

@@ -21,6 +21,9 @@ struct DataOptions {
   std::string date = "3/1/2007";     // the AceFileDate row; "" for an empty table
   std::string password = "qed5190";
   bool additional_details = true;
+  // A Jet 4 (Access 2000) file, as an existing Yield Warden setup and the wholesaler have them,
+  // instead of a file of the program's format.
+  bool jet = false;
 };
 
 // A current database: Ace and PlanogramDetails filled, AceFileDate, ListBoxs, Store (every other

@@ -163,6 +163,39 @@ std::optional<std::string> DateTimeText(double days) {
   return std::string(buf);
 }
 
+std::optional<double> DateTimeDays(std::string_view text) {
+  if (text.size() != 10 && text.size() != 19) return std::nullopt;
+  int field[6] = {0, 0, 0, 0, 0, 0};
+  const char* shape = "dddd-dd-dd dd:dd:dd";
+  int n = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (shape[i] == 'd') {
+      if (text[i] < '0' || text[i] > '9') return std::nullopt;
+      field[n] = field[n] * 10 + (text[i] - '0');
+    } else if (text[i] != shape[i]) {
+      return std::nullopt;
+    } else {
+      ++n;
+    }
+  }
+  const int y = field[0], m = field[1], d = field[2], hh = field[3], mm = field[4], ss = field[5];
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (y < 100 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leap ? 1 : 0) ||
+      hh > 23 || mm > 59 || ss > 59) {
+    return std::nullopt;
+  }
+  // A civil date to days since 1970-01-01 (the proleptic Gregorian calendar), then to Jet's days.
+  const std::int64_t yy = y - (m <= 2 ? 1 : 0);
+  const std::int64_t era = (yy >= 0 ? yy : yy - 399) / 400;
+  const std::int64_t yoe = yy - era * 400;
+  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const std::int64_t day = era * 146097 + doe - 719468 + 25569;
+  const double time = (hh * 3600 + mm * 60 + ss) / 86400.0;
+  return day >= 0 ? static_cast<double>(day) + time : static_cast<double>(day) - time;
+}
+
 std::string CurrencyText(std::int64_t ten_thousandths) {
   const bool negative = ten_thousandths < 0;
   // The magnitude of the most negative value does not fit a signed 64-bit integer.

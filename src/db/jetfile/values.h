@@ -67,6 +67,11 @@ bool IsUtf8(std::string_view bytes);
 // 100 to 9999) or not a number.
 std::optional<std::string> DateTimeText(double days);
 
+// The other way: the Jet date/time of a text "YYYY-MM-DD HH:MM:SS" or "YYYY-MM-DD" (the years 100
+// to 9999). Before 1899-12-30 the whole part counts days back and the time of day still adds to
+// the fraction, as Jet stores it. Nothing for any other text.
+std::optional<double> DateTimeDays(std::string_view text);
+
 // A currency value with its four decimals, exactly: -12345 gives "-1.2345".
 std::string CurrencyText(std::int64_t ten_thousandths);
 
