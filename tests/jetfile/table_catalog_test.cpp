@@ -16,6 +16,7 @@
 #include "jetfile/free_page_map.h"
 #include "jetfile/index_entries.h"
 #include "jetfile/index_pages.h"
+#include "jetfile/new_database.h"
 #include "jetfile/page_file.h"
 #include "jetfile/table_layout.h"
 #include "jetfile/table_rows.h"
@@ -402,6 +403,73 @@ TEST(TableCatalogTest, BadRequestsAndDamagedCatalogsLeaveTheFileUntouched) {
     EXPECT_EQ(memory.writes, 0) << c.what;
     EXPECT_TRUE(memory.bytes == bytes) << c.what;
   }
+}
+
+TEST(NewDatabaseTest, SystemTablesAreDefinedAsAccessDefinesThem) {
+  MemoryFile access(ReadFixture("access-made/V2000-PASSWORD.mdb"));
+  MemoryFile made;
+  CreateEmptyDatabase(made, u"", kNow);
+  PageFile access_pages(access, false), made_pages(made, false);
+  auto normal = [](PageFile& pages, PageNumber n) {
+    TableDefinition def = AsNew(ReadTableDefinition(n, [&](PageNumber k) {
+      Page p;
+      pages.Read(k, p);
+      return p;
+    }));
+    return SerializeTableDefinition(def);
+  };
+  for (PageNumber n : {2u, 3u, 4u, 5u}) {
+    EXPECT_EQ(normal(made_pages, n), normal(access_pages, n)) << "definition page " << n;
+  }
+}
+
+TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
+  for (const char16_t* password : {u"", u"qed5190", u"\u00e9t\u00e9 2025"}) {
+    const std::u16string pw(password);
+    std::string utf8;
+    for (char16_t c : pw) {
+      if (c < 0x80) {
+        utf8.push_back(static_cast<char>(c));
+      } else {
+        utf8 += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+      }
+    }
+    SCOPED_TRACE(utf8);
+    MemoryFile memory;
+    CreateEmptyDatabase(memory, pw, kNow);
+    const std::string empty = WriteTemp(memory.bytes, "empty");
+    Dump expected;
+    expected.format = "V2000 [VERSION_4]";
+    expected.password = pw.empty() ? "\\N" : utf8;
+    EXPECT_TRUE(BothReadersHold(empty, utf8, expected));
+    EXPECT_EQ(std::system(("python3 " + std::string(SHARED_DIR) +
+                           "/tools/jet4-facts/verify.py " + empty + " > /dev/null")
+                              .c_str()),
+              0);
+    fs::remove(empty);
+
+    PageFile pages(memory, true);
+    EXPECT_EQ(pages.header().password(), pw);
+    FreePageMap free(pages);
+    const PageNumber every = CreateTable(pages, free, EveryType(), kNow);
+    Fill(pages, free, every, EveryTypeRows());
+    for (PageNumber t : {PageNumber{2}, PageNumber{3}, every}) ExpectIndexesHoldTheRows(pages, t);
+    const std::string filled = WriteTemp(memory.bytes, "filled");
+    const Dump by_libmdb = ReadWithLibmdb(filled);
+    ASSERT_EQ(by_libmdb.tables.size(), 1u);
+    EXPECT_EQ(by_libmdb.tables[0].rows.size(), 40u);
+    Comparison all;
+    all.relationships = false;
+    EXPECT_TRUE(DumpsAgree(ReadWithMdbReader(filled, utf8), by_libmdb,
+                           WhatLibmdbTells(WhatMdbReaderTells(all)), "mdb-reader", "libmdb"));
+    EXPECT_EQ(std::system(("python3 " + std::string(SHARED_DIR) +
+                           "/tools/jet4-facts/verify.py " + filled + " > /dev/null")
+                              .c_str()),
+              0);
+    fs::remove(filled);
+  }
+  MemoryFile not_empty(std::vector<std::uint8_t>(kPageSize, 0));
+  EXPECT_THROW(CreateEmptyDatabase(not_empty, u"", kNow), std::invalid_argument);
 }
 
 }  // namespace
