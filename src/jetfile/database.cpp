@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "jetfile/table_check.h"
 #include "jetfile/table_scan.h"
+#include "jetfile/table_writer.h"
 
 namespace cs::jetfile {
 namespace {
@@ -81,6 +83,24 @@ void Database::ReadRows(std::u16string_view name,
                  ReadTableDefinition(first, [this](PageNumber n) { return ReadPage(n); }));
   std::vector<Value> row;
   while (scan.Next(row)) each(row);
+}
+
+void Database::WriteTable(std::u16string_view name, RowSource& rows) {
+  const PageNumber first = FindTable(name);
+  try {
+    WriteTableRows(*pages_, *free_pages_, first, rows);
+  } catch (const FormatError& e) {
+    throw FormatError("Table " + Utf8(name) + ": " + e.what());
+  }
+}
+
+void Database::CheckTable(std::u16string_view name) {
+  const PageNumber first = FindTable(name);
+  try {
+    CheckTablePages(*pages_, *free_pages_, first);
+  } catch (const FormatError& e) {
+    throw FormatError("Table " + Utf8(name) + ": " + e.what());
+  }
 }
 
 void Database::Flush() { pages_->Flush(); }

@@ -21,23 +21,12 @@
 #include "jetfile/free_page_map.h"
 #include "jetfile/header.h"
 #include "jetfile/page_file.h"
+#include "jetfile/row_source.h"
 #include "jetfile/table_definition.h"
 #include "jetfile/value.h"
 #include "platform/file_system.h"
 
 namespace cs::jetfile {
-
-// The rows a table is written from, pulled one at a time.
-class RowSource {
- public:
-  virtual ~RowSource() = default;
-  // The next row, one value per column in column-number order; false after the last.
-  virtual bool Next(std::vector<Value>& row) = 0;
-  // Starts the rows again from the first, for a writer that reads them twice (once to check the
-  // table's indexes before anything is written, once to write them); false when this source
-  // cannot, and the writer then keeps the rows in memory for its second reading.
-  virtual bool Rewind() { return false; }
-};
 
 class Database {
  public:
@@ -68,6 +57,14 @@ class Database {
   // Every row of table `name` in table-scan order, one value per column in column-number order,
   // Memo values as text and OLE values as bytes. The definition is checked first.
   void ReadRows(std::u16string_view name, const std::function<void(std::span<const Value>)>& each);
+
+  // Replaces every row of table `name` with the rows of `rows` (values in column-number order),
+  // in place: see table_writer.h. FormatError, before anything is written, for a damaged table or
+  // rows it refuses.
+  void WriteTable(std::u16string_view name, RowSource& rows);
+
+  // Checks the table as table_check.h says: FormatError naming the table and what is wrong.
+  void CheckTable(std::u16string_view name);
 
   // Makes everything written durable.
   void Flush();
