@@ -61,7 +61,7 @@ class FreePageMap {
   void AddMapPage(std::size_t slot);
 
   PageFile& pages_;
-  RowBytes row_;
+  struct RowBytes row_;
   bool inline_ = true;
   PageNumber window_start_ = 0;
   PageNumber window_pages_ = 0;

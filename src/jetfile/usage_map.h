@@ -31,7 +31,8 @@ struct RowBytes {
 // The bytes of a live row on a data page (type 0x01) read as page `where.page`. FormatError when
 // the page is no data page, the row does not exist, is deleted or points elsewhere, or its
 // offsets leave the page.
-RowBytes LocateRow(const Page& page, RowPointer where);
+// (Spelt "struct RowBytes" where declared: data_page.h has a function of the same name.)
+struct RowBytes LocateRow(const Page& page, RowPointer where);
 
 // The pages of the map whose row is at `where`, ascending. FormatError when the row is unsound,
 // the map's type is unknown, a map page is not one, or the map lists a page past the end of the

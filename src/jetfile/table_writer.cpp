@@ -1,0 +1,431 @@
+#include "jetfile/table_writer.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "jetfile/data_page.h"
+#include "jetfile/free_page_map.h"
+#include "jetfile/index_entries.h"
+#include "jetfile/index_key.h"
+#include "jetfile/index_pages.h"
+#include "jetfile/long_value.h"
+#include "jetfile/page_file.h"
+#include "jetfile/row.h"
+#include "jetfile/table_definition.h"
+#include "jetfile/table_pages.h"
+#include "jetfile/table_scan.h"
+#include "jetfile/usage_map.h"
+
+namespace cs::jetfile {
+namespace {
+
+std::string RowName(std::uint64_t ordinal) { return "row " + std::to_string(ordinal + 1); }
+
+std::string Ascii(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+// The rows of a source that cannot start again, kept for the second reading.
+class KeptRows : public RowSource {
+ public:
+  void Keep(const std::vector<Value>& row) { rows_.push_back(row); }
+  bool Next(std::vector<Value>& row) override {
+    if (next_ >= rows_.size()) return false;
+    row = std::move(rows_[next_++]);
+    return true;
+  }
+  bool Rewind() override { return next_ == 0; }
+
+ private:
+  std::vector<std::vector<Value>> rows_;
+  std::size_t next_ = 0;
+};
+
+// The field a long value would leave in its row, stored nowhere: the first reading's stand-in
+// for LongValueWriter, deciding inline or not by the same rule.
+class MeasuringStore : public LongValueStore {
+ public:
+  Bytes Store(std::span<const std::uint8_t> data, std::size_t room) override {
+    if (data.size() > kMaxLongValueLength) {
+      throw FormatError("a long value of " + std::to_string(data.size()) +
+                        " bytes is larger than a reference can state");
+    }
+    if (data.size() <= kMaxInlineLongValue && kLongValueReferenceSize + data.size() <= room) {
+      return Bytes(kLongValueReferenceSize + data.size());
+    }
+    return Bytes(kLongValueReferenceSize);
+  }
+};
+
+// Hands each long value of a row to its own column's writer. EncodeRow stores a row's long
+// values in the order of their columns' variable indexes, so the row's order is told first.
+class ColumnStores : public LongValueStore {
+ public:
+  explicit ColumnStores(std::vector<LongValueWriter*> writers) : writers_(std::move(writers)) {}
+  void StartRow(std::vector<std::size_t> order) {
+    order_ = std::move(order);
+    next_ = 0;
+  }
+  Bytes Store(std::span<const std::uint8_t> data, std::size_t room) override {
+    if (next_ >= order_.size()) throw std::logic_error("a row stored more long values than it has");
+    return writers_[order_[next_++]]->Store(data, room);
+  }
+
+ private:
+  std::vector<LongValueWriter*> writers_;
+  std::vector<std::size_t> order_;
+  std::size_t next_ = 0;
+};
+
+class AllocatedPages : public LongValuePages {
+ public:
+  explicit AllocatedPages(FreePageMap& free_pages) : free_pages_(free_pages) {}
+  PageNumber AllocatePage() override { return free_pages_.Allocate(); }
+
+ private:
+  FreePageMap& free_pages_;
+};
+
+// One real index as the writer fills it.
+struct IndexPlan {
+  std::string name;
+  std::vector<IndexKeyColumn> columns;
+  std::vector<std::size_t> positions;  // of its columns in a row in column-number order
+  IndexRules rules;
+  Bytes all_null_key;  // the key of a row whose values here are all Null
+  // During the first reading each entry's row.page is the row's ordinal (row.row 0).
+  std::vector<IndexEntry> entries;
+};
+
+// What both readings share: how a row of the source becomes a row of the table.
+class RowShaper {
+ public:
+  explicit RowShaper(const TableDefinition& def) : def_(def), by_number_(ColumnsByNumber(def)) {
+    for (std::size_t i = 0; i < by_number_.size(); ++i) {
+      const ColumnDefinition& c = def.columns[by_number_[i]];
+      if (c.IsAutoNumber() && c.type == ColumnType::kLong) autonumbers_.push_back(i);
+    }
+    counter_ = def.next_autonumber;
+    largest_ = def.next_autonumber;
+  }
+
+  // Checks the row's width and numbers its Null AutoNumber values.
+  void Prepare(std::vector<Value>& row, std::uint64_t ordinal) {
+    if (row.size() != by_number_.size()) {
+      throw FormatError(RowName(ordinal) + " has " + std::to_string(row.size()) +
+                        " values for the table's " + std::to_string(by_number_.size()) +
+                        " columns");
+    }
+    for (std::size_t i : autonumbers_) {
+      if (IsNull(row[i])) {
+        if (counter_ >= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+          throw FormatError(RowName(ordinal) + ": the table's AutoNumber has run out");
+        }
+        row[i] = static_cast<std::int32_t>(++counter_);
+      }
+      if (const auto* v = std::get_if<std::int32_t>(&row[i]); v != nullptr && *v > 0) {
+        largest_ = std::max(largest_, static_cast<std::uint32_t>(*v));
+      }
+    }
+  }
+
+  // The row's values moved into the order of def.columns, as EncodeRow takes them.
+  void ToStored(std::vector<Value>& row, std::vector<Value>& stored) const {
+    stored.resize(row.size());
+    for (std::size_t i = 0; i < row.size(); ++i) stored[by_number_[i]] = std::move(row[i]);
+  }
+
+  // The writers (by long_value_maps entry) of the row's non-Null long values, in the order
+  // EncodeRow stores them.
+  std::vector<std::size_t> LongValueOrder(const std::vector<Value>& stored) const {
+    std::vector<std::size_t> order;
+    for (const auto& [variable_index, column, writer] : long_columns_) {
+      if (!IsNull(stored[column])) order.push_back(writer);
+    }
+    return order;
+  }
+
+  void SetLongColumns(std::vector<std::tuple<std::uint16_t, std::size_t, std::size_t>> columns) {
+    long_columns_ = std::move(columns);
+    std::sort(long_columns_.begin(), long_columns_.end());
+  }
+
+  const std::vector<std::size_t>& by_number() const { return by_number_; }
+  std::uint32_t counter() const { return std::max(counter_, largest_); }
+
+ private:
+  const TableDefinition& def_;
+  std::vector<std::size_t> by_number_;
+  std::vector<std::size_t> autonumbers_;
+  // (variable index, position in def.columns, writer) of each Memo/OLE column.
+  std::vector<std::tuple<std::uint16_t, std::size_t, std::size_t>> long_columns_;
+  std::uint32_t counter_ = 0;
+  std::uint32_t largest_ = 0;
+};
+
+std::vector<IndexPlan> PlanIndexes(const TableDefinition& def,
+                                   const std::vector<std::size_t>& by_number) {
+  std::vector<IndexPlan> plans;
+  for (std::size_t r = 0; r < def.real_indexes.size(); ++r) {
+    const RealIndex& index = def.real_indexes[r];
+    IndexPlan plan;
+    plan.name = "index " + std::to_string(r);
+    for (const LogicalIndex& logical : def.logical_indexes) {
+      if (logical.real_index == r) {
+        plan.name = "index " + Ascii(logical.name);
+        break;
+      }
+    }
+    plan.rules = IndexRulesFromFlags(index.flags);
+    for (const IndexColumn& column : index.columns) {
+      if (column.number == kUnusedIndexColumn) continue;
+      std::size_t position = by_number.size();
+      for (std::size_t i = 0; i < by_number.size(); ++i) {
+        if (def.columns[by_number[i]].number == column.number) position = i;
+      }
+      if (position == by_number.size()) {
+        throw FormatError(plan.name + " names column " + std::to_string(column.number) +
+                          ", which the table does not have");
+      }
+      plan.columns.push_back(
+          {def.columns[by_number[position]].type, column.order == kIndexAscending});
+      plan.positions.push_back(position);
+    }
+    const std::vector<Value> nulls(plan.columns.size());
+    plan.all_null_key = MakeIndexKey(plan.columns, nulls);
+    plans.push_back(std::move(plan));
+  }
+  return plans;
+}
+
+// Adds the row's entry to each index, applying each index's rules for Nulls.
+void AddEntries(std::vector<IndexPlan>& plans, const std::vector<Value>& row,
+                std::uint64_t ordinal) {
+  for (IndexPlan& plan : plans) {
+    Bytes key;
+    std::size_t nulls = 0;
+    for (std::size_t i = 0; i < plan.columns.size(); ++i) {
+      const Value& v = row[plan.positions[i]];
+      if (IsNull(v)) ++nulls;
+      AppendIndexKeyColumn(plan.columns[i], v, key);
+    }
+    if (plan.rules.ignore_nulls && nulls == plan.columns.size()) continue;
+    if (plan.rules.required && nulls > 0) {
+      throw FormatError(RowName(ordinal) + " has a Null in the required " + plan.name);
+    }
+    if (key.size() > kIndexPageEntryBytes / 2) {
+      throw FormatError(RowName(ordinal) + ": its key in " + plan.name + " is too long");
+    }
+    plan.entries.push_back({std::move(key), RowPointer{static_cast<PageNumber>(ordinal), 0}});
+  }
+}
+
+// Sorts an index's entries and refuses two rows with one key in a unique index (rows whose
+// values are all Null may share one). Returns how many distinct keys it holds.
+std::uint32_t SortAndCheck(IndexPlan& plan) {
+  std::sort(plan.entries.begin(), plan.entries.end());
+  std::uint32_t distinct = 0;
+  for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+    const bool same = i > 0 && plan.entries[i].key == plan.entries[i - 1].key;
+    if (!same) ++distinct;
+    if (same && plan.rules.unique && plan.entries[i].key != plan.all_null_key) {
+      throw FormatError(RowName(plan.entries[i - 1].row.page) + " and " +
+                        RowName(plan.entries[i].row.page) + " have the same key in the unique " +
+                        plan.name);
+    }
+  }
+  return distinct;
+}
+
+}  // namespace
+
+void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, RowSource& source) {
+  if (!pages.writable()) {
+    throw std::invalid_argument("The database was opened for reading; no table is written.");
+  }
+  const PageReader read = [&pages](PageNumber n) {
+    Page p;
+    pages.Read(n, p);
+    return p;
+  };
+  TableDefinition def = ReadTableDefinition(first, read);
+  CheckTableDefinition(def);
+  const TablePages old = ReadTablePages(pages, first, def);
+  for (PageNumber n : old.All()) {
+    if (n <= 2 || free_pages.IsFree(n)) {
+      throw FormatError("The table on page " + std::to_string(first) + " lists page " +
+                        std::to_string(n) + ", which is free or not a table's page.");
+    }
+  }
+
+  RowShaper shaper(def);
+  std::vector<std::tuple<std::uint16_t, std::size_t, std::size_t>> long_columns;
+  for (std::size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDefinition& c = def.columns[i];
+    if (!c.IsLongValue()) continue;
+    std::size_t writer = def.long_value_maps.size();
+    for (std::size_t m = 0; m < def.long_value_maps.size(); ++m) {
+      if (def.long_value_maps[m].column == c.number) writer = m;
+    }
+    if (writer == def.long_value_maps.size()) {
+      throw FormatError("The Memo/OLE column " + Ascii(c.name) + " has no long-value maps.");
+    }
+    long_columns.emplace_back(c.variable_index, i, writer);
+  }
+  shaper.SetLongColumns(std::move(long_columns));
+  std::vector<IndexPlan> plans = PlanIndexes(def, shaper.by_number());
+
+  // The first reading: everything checked, nothing written.
+  const bool rewinds = source.Rewind();
+  KeptRows kept;
+  std::uint64_t count = 0;
+  {
+    MeasuringStore measure;
+    std::vector<Value> row;
+    std::vector<Value> stored;
+    RowShaper first_pass = shaper;
+    while (source.Next(row)) {
+      if (count >= std::numeric_limits<std::uint32_t>::max()) {
+        throw FormatError("a table holds fewer rows than these");
+      }
+      if (!rewinds) kept.Keep(row);
+      first_pass.Prepare(row, count);
+      AddEntries(plans, row, count);
+      first_pass.ToStored(row, stored);
+      try {
+        EncodeRow(def, stored, &measure);
+      } catch (const FormatError& e) {
+        throw FormatError(RowName(count) + ": " + e.what());
+      }
+      ++count;
+    }
+  }
+  std::vector<std::uint32_t> distinct;
+  for (IndexPlan& plan : plans) distinct.push_back(SortAndCheck(plan));
+  RowSource& again = rewinds ? source : kept;
+  if (rewinds && !source.Rewind()) {
+    throw FormatError("the rows to write could not be read a second time");
+  }
+
+  // The second reading writes. The old content goes first, so that its pages are reused.
+  for (PageNumber n : old.data) free_pages.Free(n);
+  for (const auto& list : old.indexes) {
+    for (PageNumber n : list) free_pages.Free(n);
+  }
+  for (const auto& list : old.long_values) {
+    for (PageNumber n : list) free_pages.Free(n);
+  }
+
+  AllocatedPages allocator(free_pages);
+  std::vector<std::unique_ptr<LongValueWriter>> writers;
+  std::vector<LongValueWriter*> writer_pointers;
+  for (std::size_t m = 0; m < def.long_value_maps.size(); ++m) {
+    writers.push_back(std::make_unique<LongValueWriter>(allocator));
+    writer_pointers.push_back(writers.back().get());
+  }
+  std::vector<std::vector<PageNumber>> long_value_pages(writers.size());
+  auto write_long_value_pages = [&](std::size_t m, const std::map<PageNumber, Page>& done) {
+    for (const auto& [number, page] : done) {
+      pages.Write(number, page);
+      long_value_pages[m].push_back(number);
+    }
+  };
+  ColumnStores stores(writer_pointers);
+
+  std::vector<PageNumber> data_pages;
+  std::vector<std::uint32_t> first_ordinals;  // of each data page's rows
+  DataPageBuilder builder(first);
+  std::uint32_t builder_first = 0;
+  auto flush_page = [&]() {
+    const PageNumber n = free_pages.Allocate();
+    pages.Write(n, builder.page());
+    data_pages.push_back(n);
+    first_ordinals.push_back(builder_first);
+    builder = DataPageBuilder(first);
+  };
+  std::vector<Value> row;
+  std::vector<Value> stored;
+  std::uint32_t written = 0;
+  while (again.Next(row)) {
+    if (written >= count) throw FormatError("the rows to write changed between two readings");
+    shaper.Prepare(row, written);
+    shaper.ToStored(row, stored);
+    stores.StartRow(shaper.LongValueOrder(stored));
+    const Bytes encoded = EncodeRow(def, stored, &stores);
+    if (builder.RowCount() >= kMaxRowsOnPage || !builder.HasRoomFor(encoded.size())) {
+      flush_page();
+      builder_first = written;
+    }
+    builder.Add(encoded);
+    ++written;
+    for (std::size_t m = 0; m < writers.size(); ++m) {
+      write_long_value_pages(m, writers[m]->TakeFinishedPages());
+    }
+  }
+  if (written != count) throw FormatError("the rows to write changed between two readings");
+  if (builder.RowCount() > 0) flush_page();
+  for (std::size_t m = 0; m < writers.size(); ++m) {
+    write_long_value_pages(m, writers[m]->Pages());
+  }
+
+  // The indexes, from the entries with each row's ordinal turned into its place.
+  for (std::size_t r = 0; r < plans.size(); ++r) {
+    std::vector<IndexEntry>& entries = plans[r].entries;
+    for (IndexEntry& e : entries) {
+      const std::uint32_t ordinal = e.row.page;
+      const auto k = static_cast<std::size_t>(
+          std::upper_bound(first_ordinals.begin(), first_ordinals.end(), ordinal) -
+          first_ordinals.begin() - 1);
+      e.row = RowPointer{data_pages[k], static_cast<std::uint8_t>(ordinal - first_ordinals[k])};
+    }
+    if (!std::is_sorted(entries.begin(), entries.end())) {
+      std::sort(entries.begin(), entries.end());
+    }
+    const IndexPages built = BuildIndexPages(
+        entries, first, [&free_pages] { return free_pages.Allocate(); },
+        [&pages](PageNumber n, const Page& p) { pages.Write(n, p); });
+    std::vector<IndexEntry>().swap(entries);
+    RealIndex& index = def.real_indexes[r];
+    index.root_page = built.root;
+    index.block_count = distinct[r];
+    WriteUsageMap(pages, free_pages, RowPointer{index.usage_map.page, index.usage_map.row},
+                  built.pages);
+  }
+
+  // The maps: every page owned, and the last page of each kind as the one with room left.
+  auto last_of = [](const std::vector<PageNumber>& list) {
+    return list.empty() ? std::vector<PageNumber>{} : std::vector<PageNumber>{list.back()};
+  };
+  WriteUsageMap(pages, free_pages, RowPointer{def.owned_pages.page, def.owned_pages.row},
+                data_pages);
+  WriteUsageMap(pages, free_pages, RowPointer{def.free_space_pages.page, def.free_space_pages.row},
+                last_of(data_pages));
+  for (std::size_t m = 0; m < writers.size(); ++m) {
+    const LongValueMaps& maps = def.long_value_maps[m];
+    std::vector<PageNumber> listed = long_value_pages[m];
+    std::sort(listed.begin(), listed.end());
+    WriteUsageMap(pages, free_pages, RowPointer{maps.owned.page, maps.owned.row}, listed);
+    WriteUsageMap(pages, free_pages, RowPointer{maps.free.page, maps.free.row},
+                  last_of(long_value_pages[m]));
+  }
+
+  // The definition last, in place.
+  def.row_count = written;
+  def.next_autonumber = shaper.counter();
+  std::vector<PageNumber> chain = old.definition;
+  const std::size_t needed = TableDefinitionPageCount(def);
+  while (chain.size() < needed) chain.push_back(free_pages.Allocate());
+  const std::vector<PageNumber> extra(chain.begin() + static_cast<std::ptrdiff_t>(needed),
+                                      chain.end());
+  chain.resize(needed);
+  const std::vector<Page> def_pages = WriteTableDefinitionPages(def, chain);
+  for (std::size_t i = 0; i < chain.size(); ++i) pages.Write(chain[i], def_pages[i]);
+  for (PageNumber n : extra) free_pages.Free(n);
+}
+
+}  // namespace cs::jetfile

@@ -1,0 +1,493 @@
+// The database front on the shared current databases: tables found and read whole, tables
+// rewritten in place (with their own rows and with changed ones) and read back by libmdb and
+// mdb-reader value for value, everything else left as it was; rows a table refuses and damaged
+// files refused with the file untouched; and the writer's own check failing on damaged results.
+#include "jetfile/database.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "jet_fixture.h"
+#include "jetfile/free_page_map.h"
+#include "jetfile/index_pages.h"
+#include "jetfile/table_pages.h"
+#include "jetfile/usage_map.h"
+#include "memory_file.h"
+#include "readers.h"
+
+namespace cs::jetfile::test {
+namespace {
+
+namespace fs = std::filesystem;
+using cs::test::jetfile::BothReadersHold;
+using cs::test::jetfile::Comparison;
+using cs::test::jetfile::Dump;
+using cs::test::jetfile::DumpsAgree;
+using cs::test::jetfile::DumpTable;
+using cs::test::jetfile::ParseDumpFile;
+using cs::test::jetfile::ReadWithLibmdb;
+using cs::test::jetfile::ReadWithMdbReader;
+using cs::test::jetfile::RowOrder;
+
+const std::string kPassword = "qed5190";
+
+using Rows = std::vector<std::vector<Value>>;
+
+// Rows from memory; `rewinds` false plays a source that can be read only once.
+class VectorRows : public RowSource {
+ public:
+  VectorRows(Rows rows, bool rewinds = true) : rows_(std::move(rows)), rewinds_(rewinds) {}
+  bool Next(std::vector<Value>& row) override {
+    if (next_ >= rows_.size()) return false;
+    row = rows_[next_++];
+    return true;
+  }
+  bool Rewind() override {
+    if (!rewinds_) return false;
+    next_ = 0;
+    return true;
+  }
+
+ private:
+  Rows rows_;
+  bool rewinds_;
+  std::size_t next_ = 0;
+};
+
+// A folder of its own, gone at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "jet-database-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string Save(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    const std::string path = (path_ / name).string();
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+
+ private:
+  fs::path path_;
+};
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+Rows RowsOf(Database& db, std::u16string_view table) {
+  Rows rows;
+  db.ReadRows(table,
+              [&](std::span<const Value> row) { rows.emplace_back(row.begin(), row.end()); });
+  return rows;
+}
+
+void CheckEveryTable(Database& db) {
+  for (const std::u16string& name : db.TableNames()) {
+    EXPECT_NO_THROW(db.CheckTable(name)) << Utf8(name);
+  }
+}
+
+// The dump form of the values these tests write.
+std::string Cell(const Value& v) {
+  if (IsNull(v)) return "\\N";
+  if (const auto* t = std::get_if<std::u16string>(&v)) {
+    std::string out;
+    for (char16_t c : *t) {
+      if (c == u'\t')
+        out += "\\t";
+      else if (c == u'\\')
+        out += "\\\\";
+      else
+        out += Utf8(std::u16string_view(&c, 1));
+    }
+    return out;
+  }
+  if (const auto* c = std::get_if<Currency>(&v)) {
+    const std::int64_t t = c->ten_thousandths;
+    const std::uint64_t a =
+        t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
+    std::string frac = std::to_string(a % 10000);
+    return (t < 0 ? "-" : "") + std::to_string(a / 10000) + "." +
+           std::string(4 - frac.size(), '0') + frac;
+  }
+  if (const auto* l = std::get_if<std::int32_t>(&v)) return std::to_string(*l);
+  throw std::runtime_error("no dump form for this value in these tests");
+}
+
+TEST(Database, TablesAreFoundWithoutRegardToCaseAndReadWhole) {
+  MemoryFile file(ReadFixture("current/YWCURRENT-ACCESS.mdb"));
+  const Dump dump = ParseDumpFile(JetFixture("current/YWCURRENT-ACCESS.dump.txt").string());
+  Database db = Database::Open(file, false);
+  EXPECT_EQ(db.TableNames().size(), dump.tables.size());
+  for (const DumpTable& table : dump.tables) {
+    const std::u16string name = Wide(table.name);
+    std::u16string upper = name;
+    for (char16_t& c : upper) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+    EXPECT_EQ(db.FindTable(upper), db.FindTable(name));
+    EXPECT_EQ(RowsOf(db, name).size(), table.rows.size()) << table.name;
+  }
+  EXPECT_THROW(db.FindTable(u"MSysObjectsX"), FormatError);
+  EXPECT_THROW(
+      {
+        VectorRows none({});
+        db.WriteTable(u"Ace", none);
+      },
+      std::invalid_argument);
+}
+
+// Rewriting Store (memos over chains, a non-unique index, a relationship) and Ace with their own
+// rows leaves every reader seeing the file as it was, header and password included, and the file
+// no larger.
+TEST(Database, RewritingTablesWithTheirOwnRowsChangesNothingAReaderSees) {
+  const TempDir dir;
+  for (const std::string name : {"YWCURRENT", "YWCURRENT-ACCESS"}) {
+    SCOPED_TRACE(name);
+    const auto original = ReadFixture("current/" + name + ".mdb");
+    MemoryFile file(original);
+    Database db = Database::Open(file, true);
+    for (const char16_t* table : {u"Store", u"Ace"}) {
+      VectorRows rows(RowsOf(db, table), table == std::u16string_view(u"Ace"));
+      db.WriteTable(table, rows);
+    }
+    db.Flush();
+    CheckEveryTable(db);
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + kPageSize, file.bytes.begin()));
+    EXPECT_LE(file.bytes.size(), original.size());
+    const Dump expected = ParseDumpFile(JetFixture("current/" + name + ".dump.txt").string());
+    EXPECT_TRUE(BothReadersHold(dir.Save(name + ".mdb", file.bytes), kPassword, expected));
+  }
+}
+
+TEST(Database, ChangedRowsReadBackValueForValue) {
+  const auto original = ReadFixture("current/YWCURRENT.mdb");
+  const Dump fixture = ParseDumpFile(JetFixture("current/YWCURRENT.dump.txt").string());
+  MemoryFile source(original);
+  Database source_db = Database::Open(source, false);
+  const Rows store = RowsOf(source_db, u"Store");
+  const DumpTable& store_dump = *fixture.Table("Store");
+  ASSERT_EQ(store.size(), store_dump.rows.size());
+  // Store's columns in number order: Sku, Description, Comp1..Comp5, OnHand, Notes.
+  enum { kSku = 0, kDescription = 1, kComp1 = 2, kOnHand = 7, kNotes = 8 };
+  const std::u16string euro_text = u"Pr\u00e9sident \u20ac \u2014 caf\u00e9";
+  std::u16string long_memo;
+  while (long_memo.size() < 100000) long_memo += u"\u20ac line\u00bd of a long note ";
+
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<Value>&, std::size_t)> change;  // each kept row
+    std::size_t keep;                                              // rows of the original kept
+    std::size_t extra;  // rows added, copies of the first with new Skus
+  };
+  const Case cases[] = {
+      {"fewer rows", [](auto&, std::size_t) {}, 10, 0},
+      {"more rows", [](auto&, std::size_t) {}, 1000, 1500},
+      {"Nulls in every column that allows them",
+       [](auto& r, std::size_t) {
+         for (std::size_t c = kDescription; c <= kNotes; ++c) r[c] = std::monostate{};
+       },
+       300, 0},
+      {"memos of every size and texts with and without compression",
+       [&](auto& r, std::size_t i) {
+         const std::u16string memos[] = {std::u16string(64, u'a'),
+                                         std::u16string(65, u'b'),
+                                         std::u16string(2030, u'c'),
+                                         std::u16string(4000, u'd'),
+                                         long_memo,
+                                         euro_text,
+                                         u""};
+         r[kNotes] = memos[i % 7];
+         r[kDescription] = i % 2 ? euro_text : std::u16string(50, u'z');
+         r[kComp1] = Currency{-922337203685477 + static_cast<std::int64_t>(i)};
+         r[kOnHand] = static_cast<std::int32_t>(i) - 2147483647;
+       },
+       70, 0},
+  };
+  const TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rows rows;
+    Dump expected = fixture;
+    DumpTable& table = *const_cast<DumpTable*>(expected.Table("Store"));
+    table.rows.clear();
+    for (std::size_t i = 0; i < c.keep + c.extra; ++i) {
+      const std::size_t from = i < c.keep ? i : 0;
+      std::vector<Value> row = store[from];
+      std::vector<std::string> cells = store_dump.rows[from];
+      if (i >= c.keep) row[kSku] = Wide("NEW" + std::to_string(i));
+      c.change(row, i);
+      for (std::size_t k = 0; k < row.size(); ++k) {
+        if (row[k] != store[from][k]) cells[k] = Cell(row[k]);
+      }
+      rows.push_back(std::move(row));
+      table.rows.push_back(std::move(cells));
+    }
+    table.row_count = rows.size();
+    MemoryFile file(original);
+    Database db = Database::Open(file, true);
+    VectorRows source_rows(rows);
+    db.WriteTable(u"Store", source_rows);
+    CheckEveryTable(db);
+    EXPECT_EQ(RowsOf(db, u"Store"), rows);
+    EXPECT_TRUE(BothReadersHold(dir.Save("changed.mdb", file.bytes), kPassword, expected));
+  }
+}
+
+TEST(Database, RewritingATableAgainAndAgainDoesNotGrowTheFile) {
+  MemoryFile file(ReadFixture("current/YWCURRENT.mdb"));
+  Database db = Database::Open(file, true);
+  Rows rows = RowsOf(db, u"Store");
+  std::size_t after_first = 0;
+  for (int i = 0; i < 12; ++i) {
+    std::rotate(rows.begin(), rows.begin() + 7, rows.end());  // a new order each time
+    VectorRows source(rows);
+    db.WriteTable(u"Store", source);
+    if (i == 0) after_first = file.bytes.size();
+  }
+  CheckEveryTable(db);
+  EXPECT_LE(file.bytes.size(), after_first * 12 / 10);
+}
+
+// Pages encoded with the file's key stay encoded; the Types table's every type at its edges is
+// written (in reverse order) and read back the same by this layer and by both readers.
+TEST(Database, EncodedFilesAndEveryTypeAtItsEdges) {
+  const TempDir dir;
+  for (const auto& [fixture, table] :
+       {std::pair{"ACEDATA0307-ENCODED.mdb", u"Ace"}, std::pair{"TYPES_V2000.mdb", u"Types"}}) {
+    SCOPED_TRACE(fixture);
+    const auto original = ReadFixture(fixture);
+    const std::string before_path = dir.Save("before.mdb", original);
+    const Dump libmdb_before = ReadWithLibmdb(before_path);
+    const Dump mdb_reader_before = ReadWithMdbReader(before_path);
+    MemoryFile file(original);
+    Database db = Database::Open(file, true);
+    Rows rows = RowsOf(db, table);
+    std::reverse(rows.begin(), rows.end());
+    VectorRows source(rows);
+    db.WriteTable(table, source);
+    CheckEveryTable(db);
+    EXPECT_EQ(RowsOf(db, table), rows);
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + kPageSize, file.bytes.begin()));
+    if (db.header().database_key() != 0) {
+      // Page 3 onwards as stored is not the plain page the layer reads.
+      Page plain;
+      db.pages().Read(3, plain);
+      EXPECT_FALSE(std::equal(plain.begin(), plain.end(), file.bytes.begin() + 3 * kPageSize));
+    }
+    const std::string after_path = dir.Save("after.mdb", file.bytes);
+    Comparison any_order;
+    any_order.order = RowOrder::kAnyOrder;
+    EXPECT_TRUE(
+        DumpsAgree(libmdb_before, ReadWithLibmdb(after_path), any_order, "before", "after"));
+    EXPECT_TRUE(
+        DumpsAgree(mdb_reader_before, ReadWithMdbReader(after_path), any_order, "before", "after"));
+  }
+}
+
+TEST(Database, AnAutoNumberKeepsItsCounter) {
+  MemoryFile file(ReadFixture("current/YWCURRENT.mdb"));
+  Database db = Database::Open(file, true);
+  Rows rows = RowsOf(db, u"PriceHistory");  // ID AutoNumber 1..5000, counter 5000
+  rows.resize(100);
+  rows.push_back(rows[0]);
+  rows.back()[0] = std::monostate{};  // numbered by the table: 5001
+  rows.push_back(rows[1]);
+  rows.back()[0] = std::int32_t{7000};
+  VectorRows source(rows, false);
+  db.WriteTable(u"PriceHistory", source);
+  CheckEveryTable(db);
+  const Rows back = RowsOf(db, u"PriceHistory");
+  ASSERT_EQ(back.size(), 102u);
+  EXPECT_EQ(back[100][0], Value(std::int32_t{5001}));
+  EXPECT_EQ(db.Definition(u"PriceHistory").next_autonumber, 7000u);
+}
+
+// Rows a table cannot take are refused before anything is written.
+TEST(Database, RowsATableRefusesLeaveTheFileUntouched) {
+  const auto original = ReadFixture("current/YWCURRENT.mdb");
+  MemoryFile source_file(original);
+  Database source_db = Database::Open(source_file, false);
+  const Rows ace = RowsOf(source_db, u"Ace");
+  const Rows store = RowsOf(source_db, u"Store");
+  struct Case {
+    const char* name;
+    const char16_t* table;
+    std::function<void(Rows&)> change;
+  };
+  const Case cases[] = {
+      {"a key twice in the primary key", u"Ace", [](Rows& r) { r[900][0] = r[3][0]; }},
+      {"the same key in another letter case", u"Store",
+       [](Rows& r) {
+         r[5][0] = r[4][0];
+         for (char16_t& c : std::get<std::u16string>(r[5][0])) c = char16_t(std::tolower(c));
+       }},
+      {"a Null in the primary key", u"Ace", [](Rows& r) { r[999][0] = std::monostate{}; }},
+      {"text longer than its column", u"Ace",
+       [](Rows& r) { r[500][1] = std::u16string(51, u'x'); }},
+      {"a value of the wrong type", u"Store", [](Rows& r) { r[10][7] = 1.5; }},
+      {"a row with a value too few", u"Store", [](Rows& r) { r[20].pop_back(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rows rows = c.table == std::u16string_view(u"Ace") ? ace : store;
+    c.change(rows);
+    MemoryFile file(original);
+    Database db = Database::Open(file, true);
+    VectorRows source(rows);
+    EXPECT_THROW(db.WriteTable(c.table, source), FormatError);
+    EXPECT_EQ(file.writes, 0);
+    EXPECT_TRUE(file.bytes == original);
+  }
+}
+
+// A damaged file is refused with a FormatError by Open, WriteTable or CheckTable, and a file
+// refused before writing is not written.
+TEST(Database, DamagedFilesAreRefused) {
+  const auto original = ReadFixture("current/YWCURRENT.mdb");
+  MemoryFile probe(original);
+  Database probe_db = Database::Open(probe, false);
+  const PageNumber store = probe_db.FindTable(u"Store");
+  const TableDefinition def = probe_db.Definition(u"Store");
+  const PageNumber catalog_data = ReadTablePages(probe_db.pages(), 2,
+                                                 ReadTableDefinition(2,
+                                                                     [&](PageNumber n) {
+                                                                       Page p;
+                                                                       probe_db.pages().Read(n, p);
+                                                                       return p;
+                                                                     }))
+                                      .data.at(0);
+  const PageNumber index_leaf = def.real_indexes[1].root_page;
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<std::uint8_t>&)> damage;
+  };
+  auto at = [](PageNumber page, std::size_t offset) {
+    return std::size_t{page} * kPageSize + offset;
+  };
+  const Case cases[] = {
+      {"the file cut short", [](auto& b) { b.resize(b.size() - kPageSize / 2); }},
+      {"the file cut to its catalog", [](auto& b) { b.resize(3 * kPageSize); }},
+      {"a catalog row's offset", [&](auto& b) { b[at(catalog_data, 0x0E + 1)] ^= 0x10; }},
+      {"the catalog's definition", [&](auto& b) { b[at(2, 0x2D)] ^= 0x40; }},
+      {"Store's column count", [&](auto& b) { b[at(store, 0x2D)] ^= 0x08; }},
+      {"Store's definition running on into itself",
+       [&](auto& b) { PutU32(&b[at(store, 4)], store); }},
+      {"an index page of Store", [&](auto& b) { b[at(index_leaf, 0x1E0 + 1)] ^= 0xFF; }},
+      {"an index page's type", [&](auto& b) { b[at(index_leaf, 0)] = 0x01; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::uint8_t> damaged = original;
+    c.damage(damaged);
+    MemoryFile file(damaged);
+    bool refused = false;
+    try {
+      Database db = Database::Open(file, true);
+      try {
+        db.CheckTable(u"Store");
+      } catch (const FormatError&) {
+        refused = true;
+      }
+      if (!refused) {
+        VectorRows rows({});
+        EXPECT_THROW(db.WriteTable(u"Store", rows), FormatError);
+        refused = true;
+      }
+    } catch (const FormatError&) {
+      refused = true;
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(file.writes, 0);
+  }
+}
+
+// The check fails on each kind of damage done by hand to a table just written.
+TEST(Database, TheCheckCatchesDamagedResults) {
+  const auto original = ReadFixture("current/YWCURRENT.mdb");
+  struct Case {
+    const char* name;
+    std::function<void(Database&, const TableDefinition&, const TablePages&)> damage;
+  };
+  const Case cases[] = {
+      {"an index entry removed",
+       [](Database& db, const TableDefinition& def, const TablePages& pages) {
+         const PageNumber store = db.FindTable(u"Store");
+         auto read = [&](PageNumber n) {
+           Page p;
+           db.pages().Read(n, p);
+           return p;
+         };
+         IndexWalk walk = WalkIndexPages(def.real_indexes[1].root_page, store, read);
+         walk.entries.erase(walk.entries.begin() + 500);
+         std::vector<PageNumber> reuse = pages.indexes[1];
+         BuildIndexPages(
+             walk.entries, store,
+             [&] {
+               PageNumber n = reuse.front();
+               reuse.erase(reuse.begin());
+               return n;
+             },
+             [&](PageNumber n, const Page& p) { db.pages().Write(n, p); });
+       }},
+      {"a key changed",
+       [](Database& db, const TableDefinition& def, const TablePages& pages) {
+         IndexWalk walk = WalkIndexPages(def.real_indexes[0].root_page, db.FindTable(u"Store"),
+                                         [&](PageNumber n) {
+                                           Page p;
+                                           db.pages().Read(n, p);
+                                           return p;
+                                         });
+         // The last key's last letter code, on the last leaf: still in order, but wrong.
+         (void)pages;
+         Page leaf;
+         const PageNumber last = walk.pages.back();
+         db.pages().Read(last, leaf);
+         const std::size_t end = kPageSize - GetU16(&leaf[2]);
+         leaf[end - 4 - 3] += 2;
+         db.pages().Write(last, leaf);
+       }},
+      {"a data page in another table's map",
+       [](Database& db, const TableDefinition&, const TablePages& pages) {
+         const TableDefinition ace = db.Definition(u"Ace");
+         const RowPointer map{ace.owned_pages.page, ace.owned_pages.row};
+         std::vector<PageNumber> listed = ReadUsageMap(db.pages(), map);
+         listed.push_back(pages.data.front());
+         WriteUsageMap(db.pages(), db.free_pages(), map, listed);
+       }},
+      {"a data page marked free",
+       [](Database& db, const TableDefinition&, const TablePages& pages) {
+         db.free_pages().Free(pages.data.back());
+       }},
+      {"a long-value page left out of its map",
+       [](Database& db, const TableDefinition& def, const TablePages& pages) {
+         std::vector<PageNumber> listed = pages.long_values[0];
+         listed.pop_back();
+         const UsageMapRef& owned = def.long_value_maps[0].owned;
+         WriteUsageMap(db.pages(), db.free_pages(), RowPointer{owned.page, owned.row}, listed);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFile file(original);
+    Database db = Database::Open(file, true);
+    VectorRows rows(RowsOf(db, u"Store"));
+    db.WriteTable(u"Store", rows);
+    ASSERT_NO_THROW(db.CheckTable(u"Store"));
+    const TableDefinition def = db.Definition(u"Store");
+    c.damage(db, def, ReadTablePages(db.pages(), db.FindTable(u"Store"), def));
+    EXPECT_THROW(db.CheckTable(u"Store"), FormatError);
+  }
+}
+
+}  // namespace
+}  // namespace cs::jetfile::test
