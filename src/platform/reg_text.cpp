@@ -14,38 +14,6 @@ char16_t Unit(std::string_view bytes, std::size_t i, bool big_endian) {
   return static_cast<char16_t>(big_endian ? (a << 8) | b : a | (b << 8));
 }
 
-// Decodes UTF-16 code units; a surrogate without its partner becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view units) {
-  std::string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) {
-    const char32_t c = DecodeUtf8(utf8, i);
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
-  return out;
-}
-
 std::u16string Units(std::string_view bytes, bool big_endian) {
   std::u16string units(bytes.size() / 2, u'\0');
   for (std::size_t i = 0; i < units.size(); ++i) units[i] = Unit(bytes, 2 * i, big_endian);
