@@ -157,6 +157,27 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
     new_aces.back()[aces.inheritable] = false;
   }
 
+  // The catalog row, checked against the catalog's indexes before any page is written (with an
+  // Id no page can have yet: the real one is the definition page allocated below).
+  std::vector<Value> row(catalog.rows.definition().columns.size());
+  row[catalog.id] = static_cast<std::int32_t>(pages.page_count());
+  row[catalog.parent] = tables;
+  row[catalog.name] = schema.name;
+  row[catalog.type] = kTableType;
+  row[catalog.flags] = std::int32_t{0};
+  row[catalog.created] = DateTime{now};
+  row[catalog.updated] = DateTime{now};
+  if (!owner.empty()) row[catalog.owner] = owner;
+  catalog.rows.Insert(row);
+  catalog.rows.CheckPending();
+  catalog.rows.DiscardPending();
+  for (std::vector<Value>& ace : new_aces) {
+    ace[aces.object] = static_cast<std::int32_t>(pages.page_count());
+    aces.rows.Insert(ace);
+  }
+  aces.rows.CheckPending();
+  aces.rows.DiscardPending();
+
   // The pages: definition, usage maps, one empty leaf a real index.
   const std::size_t map_rows = 2 + def.real_indexes.size() + 2 * def.long_value_maps.size();
   if ((kInlineMapRowSize + 2) * map_rows > kEmptyDataPageFreeSpace) {
@@ -191,15 +212,7 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
   const std::vector<Page> written = WriteTableDefinitionPages(def, definition_pages);
   for (std::size_t i = 0; i < written.size(); ++i) pages.Write(definition_pages[i], written[i]);
 
-  std::vector<Value> row(catalog.rows.definition().columns.size());
   row[catalog.id] = static_cast<std::int32_t>(first);
-  row[catalog.parent] = tables;
-  row[catalog.name] = schema.name;
-  row[catalog.type] = kTableType;
-  row[catalog.flags] = std::int32_t{0};
-  row[catalog.created] = DateTime{now};
-  row[catalog.updated] = DateTime{now};
-  if (!owner.empty()) row[catalog.owner] = owner;
   catalog.rows.Insert(row);
   for (std::vector<Value>& ace : new_aces) {
     ace[aces.object] = static_cast<std::int32_t>(first);
@@ -340,6 +353,8 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
   }
 
   catalog.rows.Delete(catalog_row);
+  catalog.rows.CheckPending();
+  if (aces) aces->rows.CheckPending();
   catalog.rows.Commit(free_pages);
   if (aces) aces->rows.Commit(free_pages);
   for (const auto& [n, p] : holder_rewrites) pages.Write(n, p);

@@ -19,6 +19,7 @@
 #include "jetfile/index_pages.h"
 #include "jetfile/new_database.h"
 #include "jetfile/page_file.h"
+#include "jetfile/data_page.h"
 #include "jetfile/table_layout.h"
 #include "jetfile/table_rows.h"
 #include "jetfile/usage_map.h"
@@ -405,7 +406,41 @@ TEST(TableCatalogTest, BadRequestsAndDamagedCatalogsLeaveTheFileUntouched) {
     const PageNumber first = rows.rows().front().where.page;
     b[first * kPageSize + 0x0E] ^= 0xFF;
   };
+  // ListBoxs's definition (its column count) and its usage map of owned pages (the map's type).
+  auto listboxs_definition = [&](std::vector<std::uint8_t>& b) {
+    MemoryFile m(b);
+    PageFile p(m, false);
+    b[CatalogTable(p, u"ListBoxs") * kPageSize + 0x2D] = 0xFF;
+  };
+  auto listboxs_map = [&](std::vector<std::uint8_t>& b) {
+    MemoryFile m(b);
+    PageFile p(m, false);
+    const TableRows rows(p, CatalogTable(p, u"ListBoxs"));
+    const UsageMapRef map = rows.definition().owned_pages;
+    Page page = m.PageAt(map.page);
+    b[map.page * kPageSize + LocateRow(page, {map.page, map.row}).begin] = 0x07;
+  };
+  // Two catalog rows with one Id, which the catalog's unique Id index cannot hold.
+  auto catalog_twice = [&](std::vector<std::uint8_t>& b) {
+    MemoryFile m(b);
+    PageFile p(m, false);
+    const TableRows rows(p, 2);
+    const std::size_t id = rows.Column(u"Id"), name = rows.Column(u"Name");
+    for (const TableRows::Row& r : rows.rows()) {
+      if (std::get<std::u16string>(r.values[name]) != u"ListBoxs") continue;
+      const Page page = m.PageAt(r.where.page);
+      const auto bytes = RowBytes(page, r.where.page, r.where.row);
+      const std::size_t at = r.where.page * kPageSize +
+                             static_cast<std::size_t>(bytes.data() - page.data()) + 2 +
+                             rows.definition().columns[id].fixed_offset;
+      PutU32(b.data() + at, CatalogTable(p, u"Store"));
+    }
+  };
   const Case cases[] = {
+      {"create, two catalog rows with one Id", catalog_twice, create(EveryType())},
+      {"drop, two catalog rows with one Id", catalog_twice, drop(u"AceFileDate")},
+      {"drop, damaged definition", listboxs_definition, drop(u"ListBoxs")},
+      {"drop, damaged usage map", listboxs_map, drop(u"ListBoxs")},
       {"an existing name, case aside", none, create(existing)},
       {"an invalid name", none, create(invalid)},
       {"a missing table", none, drop(u"Nothing")},
