@@ -316,6 +316,37 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
     }
     const PageNumber every = CreateEveryType(db);
     for (PageNumber t : {PageNumber{2}, PageNumber{3}, every}) ExpectIndexesHoldTheRows(pages, t);
+    if (const PageNumber by_access = CatalogTable(pages, u"Table1")) {
+      // The access entries Access gave the table it created itself.
+      const TableRows aces(pages, 3);
+      const std::size_t object = aces.Column(u"ObjectId");
+      auto entries_of = [&](PageNumber table) {
+        std::vector<std::vector<Value>> out;
+        for (const TableRows::Row& r : aces.rows()) {
+          if (r.values[object] != Value{static_cast<std::int32_t>(table)}) continue;
+          out.push_back(r.values);
+          out.back()[object] = Value{};
+        }
+        return out;
+      };
+      EXPECT_EQ(entries_of(every).size(), 3u);
+      EXPECT_EQ(entries_of(every), entries_of(by_access));
+      // And the catalog row's owner, type and flags.
+      const TableRows catalog(pages, 2);
+      auto row_of = [&](PageNumber table) {
+        std::vector<Value> out;
+        for (const TableRows::Row& r : catalog.rows()) {
+          if (r.values[catalog.Column(u"Id")] == Value{static_cast<std::int32_t>(table)}) {
+            for (const char16_t* c : {u"ParentId", u"Type", u"Flags", u"Owner"}) {
+              out.push_back(r.values[catalog.Column(c)]);
+            }
+          }
+        }
+        return out;
+      };
+      EXPECT_EQ(row_of(every).size(), 4u);
+      EXPECT_EQ(row_of(every), row_of(by_access));
+    }
 
     const std::string written = WriteTemp(memory.bytes, std::string(name) + "-created");
     Comparison what;
