@@ -1,6 +1,5 @@
 #include "jetfile/table_catalog.h"
 
-#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -18,12 +17,15 @@ namespace cs::jetfile {
 namespace {
 
 constexpr std::int16_t kTableType = 1;
+// The Id of the `Databases` container, parent of the MSysDb row.
+constexpr std::int32_t kDatabasesContainerId = 0x0F000002;
 constexpr std::int16_t kContainerType = 3;
 constexpr std::int16_t kDatabaseType = 2;
 constexpr std::size_t kInlineMapRowSize = 69;
 constexpr std::uint8_t kMapPageType = 0x05;
 constexpr std::uint8_t kReferenceMap = 0x01;
-// The access-right bits a new table's entries must include some of to be inherited.
+// A container's inheritable access entry passes to a new table when it grants this right (the
+// one entry of the Tables container without it, Access leaves out).
 constexpr std::int32_t kDataRights = 0x0001;
 
 std::string Printable(std::u16string_view s) {
@@ -138,7 +140,7 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
                       Printable(schema.name));
   }
   Bytes owner;
-  if (const TableRows::Row* db = catalog.Find(0x0F000002, kDatabaseType, u"MSysDb")) {
+  if (const TableRows::Row* db = catalog.Find(kDatabasesContainerId, kDatabaseType, u"MSysDb")) {
     if (const auto* b = std::get_if<Bytes>(&db->values[catalog.owner])) owner = *b;
   }
   const std::optional<PageNumber> aces_page = catalog.SystemTable(u"MSysACEs");

@@ -104,8 +104,9 @@ std::size_t TableRows::Column(std::u16string_view name) const {
   for (std::size_t i = 0; i < def_.columns.size(); ++i) {
     if (def_.columns[i].name == name) return i;
   }
-  throw FormatError(Label(first_) + " has no column " +
-                    std::string(name.begin(), name.end()).c_str());
+  std::string printable;
+  for (char16_t c : name) printable.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+  throw FormatError(Label(first_) + " has no column " + printable);
 }
 
 void TableRows::Delete(RowPointer where) { deleted_.insert(where); }
