@@ -1,6 +1,5 @@
 #include "jetfile/table_catalog.h"
 
-#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -18,12 +17,15 @@ namespace cs::jetfile {
 namespace {
 
 constexpr std::int16_t kTableType = 1;
+// The Id of the `Databases` container, parent of the MSysDb row.
+constexpr std::int32_t kDatabasesContainerId = 0x0F000002;
 constexpr std::int16_t kContainerType = 3;
 constexpr std::int16_t kDatabaseType = 2;
 constexpr std::size_t kInlineMapRowSize = 69;
 constexpr std::uint8_t kMapPageType = 0x05;
 constexpr std::uint8_t kReferenceMap = 0x01;
-// The access-right bits a new table's entries must include some of to be inherited.
+// A container's inheritable access entry passes to a new table when it grants this right (the
+// one entry of the Tables container without it, Access leaves out).
 constexpr std::int32_t kDataRights = 0x0001;
 
 std::string Printable(std::u16string_view s) {
@@ -138,7 +140,7 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
                       Printable(schema.name));
   }
   Bytes owner;
-  if (const TableRows::Row* db = catalog.Find(0x0F000002, kDatabaseType, u"MSysDb")) {
+  if (const TableRows::Row* db = catalog.Find(kDatabasesContainerId, kDatabaseType, u"MSysDb")) {
     if (const auto* b = std::get_if<Bytes>(&db->values[catalog.owner])) owner = *b;
   }
   const std::optional<PageNumber> aces_page = catalog.SystemTable(u"MSysACEs");
@@ -156,6 +158,27 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
     new_aces.push_back(r.values);
     new_aces.back()[aces.inheritable] = false;
   }
+
+  // The catalog row, checked against the catalog's indexes before any page is written (with an
+  // Id no page can have yet: the real one is the definition page allocated below).
+  std::vector<Value> row(catalog.rows.definition().columns.size());
+  row[catalog.id] = static_cast<std::int32_t>(pages.page_count());
+  row[catalog.parent] = tables;
+  row[catalog.name] = schema.name;
+  row[catalog.type] = kTableType;
+  row[catalog.flags] = std::int32_t{0};
+  row[catalog.created] = DateTime{now};
+  row[catalog.updated] = DateTime{now};
+  if (!owner.empty()) row[catalog.owner] = owner;
+  catalog.rows.Insert(row);
+  catalog.rows.CheckPending();
+  catalog.rows.DiscardPending();
+  for (std::vector<Value>& ace : new_aces) {
+    ace[aces.object] = static_cast<std::int32_t>(pages.page_count());
+    aces.rows.Insert(ace);
+  }
+  aces.rows.CheckPending();
+  aces.rows.DiscardPending();
 
   // The pages: definition, usage maps, one empty leaf a real index.
   const std::size_t map_rows = 2 + def.real_indexes.size() + 2 * def.long_value_maps.size();
@@ -191,15 +214,7 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
   const std::vector<Page> written = WriteTableDefinitionPages(def, definition_pages);
   for (std::size_t i = 0; i < written.size(); ++i) pages.Write(definition_pages[i], written[i]);
 
-  std::vector<Value> row(catalog.rows.definition().columns.size());
   row[catalog.id] = static_cast<std::int32_t>(first);
-  row[catalog.parent] = tables;
-  row[catalog.name] = schema.name;
-  row[catalog.type] = kTableType;
-  row[catalog.flags] = std::int32_t{0};
-  row[catalog.created] = DateTime{now};
-  row[catalog.updated] = DateTime{now};
-  if (!owner.empty()) row[catalog.owner] = owner;
   catalog.rows.Insert(row);
   for (std::vector<Value>& ace : new_aces) {
     ace[aces.object] = static_cast<std::int32_t>(first);
@@ -340,6 +355,8 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
   }
 
   catalog.rows.Delete(catalog_row);
+  catalog.rows.CheckPending();
+  if (aces) aces->rows.CheckPending();
   catalog.rows.Commit(free_pages);
   if (aces) aces->rows.Commit(free_pages);
   for (const auto& [n, p] : holder_rewrites) pages.Write(n, p);

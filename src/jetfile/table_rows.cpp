@@ -104,8 +104,9 @@ std::size_t TableRows::Column(std::u16string_view name) const {
   for (std::size_t i = 0; i < def_.columns.size(); ++i) {
     if (def_.columns[i].name == name) return i;
   }
-  throw FormatError(Label(first_) + " has no column " +
-                    std::string(name.begin(), name.end()).c_str());
+  std::string printable;
+  for (char16_t c : name) printable.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+  throw FormatError(Label(first_) + " has no column " + printable);
 }
 
 void TableRows::Delete(RowPointer where) { deleted_.insert(where); }
@@ -114,9 +115,54 @@ void TableRows::Insert(const std::vector<Value>& values) {
   Bytes row = EncodeRow(def_, values);
   if (row.size() > kMaxRowSize) throw FormatError(Label(first_) + ": a row is too large");
   inserted_.push_back(std::move(row));
+  // As a reader will see them: what the index check of CheckPending keys.
+  inserted_values_.push_back(DecodeRow(def_, inserted_.back()));
+}
+
+void TableRows::DiscardPending() {
+  deleted_.clear();
+  inserted_.clear();
+  inserted_values_.clear();
+}
+
+std::vector<IndexEntry> TableRows::EntriesOf(std::size_t i, const std::vector<Row>& rows) const {
+  const RealIndex& index = def_.real_indexes[i];
+  std::vector<IndexKeyColumn> columns;
+  std::vector<std::size_t> positions;
+  for (const IndexColumn& c : index.columns) {
+    if (c.number == kUnusedIndexColumn) continue;
+    for (std::size_t k = 0; k < def_.columns.size(); ++k) {
+      if (def_.columns[k].number == c.number) {
+        positions.push_back(k);
+        columns.push_back({def_.columns[k].type, c.order == kIndexAscending});
+      }
+    }
+  }
+  std::vector<IndexedRow> indexed;
+  for (const Row& r : rows) {
+    IndexedRow ir{r.where, {}};
+    for (std::size_t k : positions) ir.values.push_back(r.values[k]);
+    indexed.push_back(std::move(ir));
+  }
+  return MakeIndexEntries(columns, IndexRulesFromFlags(index.flags), indexed);
+}
+
+void TableRows::CheckPending() const {
+  std::vector<Row> after;
+  for (const Row& r : rows_) {
+    if (!deleted_.contains(r.where)) after.push_back(r);
+  }
+  // New rows have no place yet: places past any page stand in for them.
+  for (std::size_t i = 0; i < inserted_values_.size(); ++i) {
+    after.push_back({RowPointer{0xFFFFFF - static_cast<PageNumber>(i / 256),
+                                static_cast<std::uint8_t>(i % 256)},
+                     inserted_values_[i]});
+  }
+  for (std::size_t i = 0; i < def_.real_indexes.size(); ++i) EntriesOf(i, after);
 }
 
 void TableRows::Commit(FreePageMap& free_pages) {
+  CheckPending();
   // The data pages as they will be, by page number.
   std::map<PageNumber, std::pair<Page, std::vector<Slot>>> changed;
   auto load = [&](PageNumber n) -> std::pair<Page, std::vector<Slot>>& {
@@ -205,25 +251,7 @@ void TableRows::Commit(FreePageMap& free_pages) {
   std::vector<PageNumber> old_index_pages;
   for (std::size_t i = 0; i < def_.real_indexes.size(); ++i) {
     RealIndex& index = def_.real_indexes[i];
-    std::vector<IndexKeyColumn> columns;
-    std::vector<std::size_t> positions;
-    for (const IndexColumn& c : index.columns) {
-      if (c.number == kUnusedIndexColumn) continue;
-      for (std::size_t k = 0; k < def_.columns.size(); ++k) {
-        if (def_.columns[k].number == c.number) {
-          positions.push_back(k);
-          columns.push_back({def_.columns[k].type, c.order == kIndexAscending});
-        }
-      }
-    }
-    std::vector<IndexedRow> indexed;
-    for (const Row& r : rows_) {
-      IndexedRow ir{r.where, {}};
-      for (std::size_t k : positions) ir.values.push_back(r.values[k]);
-      indexed.push_back(std::move(ir));
-    }
-    const std::vector<IndexEntry> entries =
-        MakeIndexEntries(columns, IndexRulesFromFlags(index.flags), indexed);
+    const std::vector<IndexEntry> entries = EntriesOf(i, rows_);
     const IndexPages built = BuildIndexPages(
         entries, first_, [&] { return free_pages.Allocate(); },
         [this](PageNumber n, const Page& p) { pages_.Write(n, p); });
@@ -239,8 +267,7 @@ void TableRows::Commit(FreePageMap& free_pages) {
   const std::vector<Page> written = WriteTableDefinitionPages(def_, definition_pages_);
   for (std::size_t i = 0; i < written.size(); ++i) pages_.Write(definition_pages_[i], written[i]);
   for (PageNumber n : old_index_pages) free_pages.Free(n);
-  deleted_.clear();
-  inserted_.clear();
+  DiscardPending();
 }
 
 }  // namespace cs::jetfile

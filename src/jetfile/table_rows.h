@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "jetfile/format.h"
+#include "jetfile/index_entries.h"
 #include "jetfile/table_definition.h"
 #include "jetfile/value.h"
 
@@ -49,10 +50,20 @@ class TableRows {
   // its column is a FormatError here, before anything is written.
   void Insert(const std::vector<Value>& values);
 
+  // Throws FormatError unless the rows as they would be after Commit can be indexed: a Null in
+  // a required index, two rows with one key in a unique index. Commit checks this itself before
+  // it writes anything; a caller checks it early when it must write other pages first.
+  void CheckPending() const;
+  // Forgets the deletions and rows queued so far.
+  void DiscardPending();
+
   // Writes the changes as described above. Pages come from and go back to `free_pages`.
   void Commit(FreePageMap& free_pages);
 
  private:
+  // The entries of real index `i` over `rows`, sorted; FormatError as MakeIndexEntries says.
+  std::vector<IndexEntry> EntriesOf(std::size_t i, const std::vector<Row>& rows) const;
+
   PageFile& pages_;
   PageNumber first_;
   TableDefinition def_;
@@ -62,6 +73,7 @@ class TableRows {
   std::set<RowPointer> deleted_;
   std::vector<Bytes> inserted_;
   std::vector<std::vector<PageNumber>> index_pages_;  // by real index
+  std::vector<std::vector<Value>> inserted_values_;
 };
 
 }  // namespace cs::jetfile

@@ -42,6 +42,7 @@ TableScan::TableScan(PageFile& pages, PageNumber definition_page, TableDefinitio
     : pages_(pages), def_(std::move(def)) {
   CheckTableDefinition(def_);
   by_number_ = ColumnsByNumber(def_);
+  in_number_order_ = std::is_sorted(by_number_.begin(), by_number_.end());
   const std::vector<PageNumber> data = TableDataPages(pages_, definition_page, def_);
   order_ = TableScanOrder(data, [this](PageNumber n) {
     Page p;
@@ -58,25 +59,26 @@ bool TableScan::Next(std::vector<Value>& row) {
     page_number_ = at.page;
   }
   std::vector<Value> stored = DecodeRow(def_, RowBytes(page_, at.page, at.row));
-  row.resize(stored.size());
   const PageReader read = [this](PageNumber n) {
     Page p;
     pages_.Read(n, p);
     return p;
   };
-  for (std::size_t i = 0; i < by_number_.size(); ++i) {
-    const std::size_t c = by_number_[i];
+  for (std::size_t c = 0; c < stored.size(); ++c) {
     Value& v = stored[c];
-    if (def_.columns[c].IsLongValue() && !IsNull(v)) {
-      Bytes data = ReadLongValue(std::get<Bytes>(v), read);
-      if (def_.columns[c].type == ColumnType::kMemo) {
-        row[i] = DecodeMemoText(data);
-      } else {
-        row[i] = std::move(data);
-      }
+    if (!def_.columns[c].IsLongValue() || IsNull(v)) continue;
+    Bytes data = ReadLongValue(std::get<Bytes>(v), read);
+    if (def_.columns[c].type == ColumnType::kMemo) {
+      v = DecodeMemoText(data);
     } else {
-      row[i] = std::move(v);
+      v = std::move(data);
     }
+  }
+  if (in_number_order_) {
+    row.swap(stored);
+  } else {
+    row.resize(stored.size());
+    for (std::size_t i = 0; i < by_number_.size(); ++i) row[i] = std::move(stored[by_number_[i]]);
   }
   return true;
 }

@@ -41,6 +41,7 @@ class TableScan {
   PageFile& pages_;
   TableDefinition def_;
   std::vector<std::size_t> by_number_;
+  bool in_number_order_ = false;  // def.columns already in column-number order
   std::vector<RowPointer> order_;
   std::size_t next_ = 0;
   Page page_{};

@@ -62,6 +62,98 @@ class MeasuringStore : public LongValueStore {
   }
 };
 
+// A quick proof that EncodeRow takes a row: every value of its column's type, text within its
+// column, and the row's largest possible size within a page. Rows it cannot vouch for (fixed
+// text or binary, GUID, Numeric, text starting with a byte-order mark, anything unusual) go
+// through EncodeRow itself; so does the first row, which finds any fault of the definition.
+class QuickFit {
+ public:
+  explicit QuickFit(const TableDefinition& def) : def_(def) {
+    std::size_t fixed_end = 0;
+    for (const ColumnDefinition& c : def.columns) {
+      if (!c.IsFixed() || c.type == ColumnType::kBoolean) continue;
+      const std::size_t size = FixedSizeOf(c.type);
+      if (size == 0 || size != c.length) usable_ = false;
+      fixed_end = std::max(fixed_end, std::size_t{c.fixed_offset} + c.length);
+    }
+    // Column count, fixed area, null mask, variable-entry count, end of data and offsets.
+    base_ = 2 + fixed_end + (std::size_t{def.max_columns} + 7) / 8 + 4 +
+            2 * std::size_t{def.variable_column_count};
+  }
+
+  bool Fits(const std::vector<Value>& stored) const {
+    if (!usable_ || stored.size() != def_.columns.size()) return false;
+    std::size_t size = base_;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+      const ColumnDefinition& c = def_.columns[i];
+      const Value& v = stored[i];
+      if (IsNull(v)) continue;
+      switch (c.type) {
+        case ColumnType::kBoolean:
+          if (!std::holds_alternative<bool>(v)) return false;
+          break;
+        case ColumnType::kByte:
+          if (!std::holds_alternative<std::uint8_t>(v)) return false;
+          break;
+        case ColumnType::kInteger:
+          if (!std::holds_alternative<std::int16_t>(v)) return false;
+          break;
+        case ColumnType::kLong:
+          if (!std::holds_alternative<std::int32_t>(v)) return false;
+          break;
+        case ColumnType::kCurrency:
+          if (!std::holds_alternative<Currency>(v)) return false;
+          break;
+        case ColumnType::kSingle:
+          if (!std::holds_alternative<float>(v)) return false;
+          break;
+        case ColumnType::kDouble:
+          if (!std::holds_alternative<double>(v)) return false;
+          break;
+        case ColumnType::kDateTime:
+          if (!std::holds_alternative<DateTime>(v)) return false;
+          break;
+        case ColumnType::kText: {
+          const auto* text = std::get_if<std::u16string>(&v);
+          if (text == nullptr || c.IsFixed() || text->size() * 2 > c.length ||
+              (!text->empty() && (*text)[0] == 0xFEFF)) {
+            return false;
+          }
+          size += 2 * text->size() + 2;
+          break;
+        }
+        case ColumnType::kMemo: {
+          const auto* text = std::get_if<std::u16string>(&v);
+          if (text == nullptr || (!text->empty() && (*text)[0] == 0xFEFF) ||
+              text->size() > kMaxLongValueLength / 2) {
+            return false;
+          }
+          size += kLongValueReferenceSize + kMaxInlineLongValue;
+          break;
+        }
+        case ColumnType::kOle: {
+          const auto* bytes = std::get_if<Bytes>(&v);
+          if (bytes == nullptr || bytes->size() > kMaxLongValueLength) return false;
+          size += kLongValueReferenceSize + kMaxInlineLongValue;
+          break;
+        }
+        default:
+          return false;
+      }
+      if (!c.IsFixed() && c.type != ColumnType::kText && c.type != ColumnType::kMemo &&
+          c.type != ColumnType::kOle && c.type != ColumnType::kBoolean) {
+        size += 8;  // a number kept in a variable column, as system tables do
+      }
+    }
+    return size <= kMaxRowSize;
+  }
+
+ private:
+  const TableDefinition& def_;
+  std::size_t base_ = 0;
+  bool usable_ = true;
+};
+
 // Hands each long value of a row to its own column's writer. EncodeRow stores a row's long
 // values in the order of their columns' variable indexes, so the row's order is told first.
 class ColumnStores : public LongValueStore {
@@ -82,13 +174,26 @@ class ColumnStores : public LongValueStore {
   std::size_t next_ = 0;
 };
 
-class AllocatedPages : public LongValuePages {
+// The pages the table's new content goes to: its old content's pages first, in ascending order,
+// so that a table written again takes the room it had; then pages from the free-page map. Taking
+// an old page back directly, instead of freeing it and allocating it again, spares the free-page
+// map two writes a page; the old pages not taken are freed when the table is written.
+class PagePool : public LongValuePages {
  public:
-  explicit AllocatedPages(FreePageMap& free_pages) : free_pages_(free_pages) {}
-  PageNumber AllocatePage() override { return free_pages_.Allocate(); }
+  PagePool(FreePageMap& free_pages, std::vector<PageNumber> reusable)
+      : free_pages_(free_pages), reusable_(std::move(reusable)) {}
+  PageNumber AllocatePage() override {
+    if (next_ < reusable_.size()) return reusable_[next_++];
+    return free_pages_.Allocate();
+  }
+  void FreeTheRest() {
+    for (; next_ < reusable_.size(); ++next_) free_pages_.Free(reusable_[next_]);
+  }
 
  private:
   FreePageMap& free_pages_;
+  std::vector<PageNumber> reusable_;
+  std::size_t next_ = 0;
 };
 
 // One real index as the writer fills it.
@@ -110,6 +215,7 @@ class RowShaper {
       const ColumnDefinition& c = def.columns[by_number_[i]];
       if (c.IsAutoNumber() && c.type == ColumnType::kLong) autonumbers_.push_back(i);
     }
+    in_number_order_ = std::is_sorted(by_number_.begin(), by_number_.end());
     counter_ = def.next_autonumber;
     largest_ = def.next_autonumber;
   }
@@ -136,6 +242,10 @@ class RowShaper {
 
   // The row's values moved into the order of def.columns, as EncodeRow takes them.
   void ToStored(std::vector<Value>& row, std::vector<Value>& stored) const {
+    if (in_number_order_) {
+      stored.swap(row);
+      return;
+    }
     stored.resize(row.size());
     for (std::size_t i = 0; i < row.size(); ++i) stored[by_number_[i]] = std::move(row[i]);
   }
@@ -161,6 +271,7 @@ class RowShaper {
  private:
   const TableDefinition& def_;
   std::vector<std::size_t> by_number_;
+  bool in_number_order_ = false;
   std::vector<std::size_t> autonumbers_;
   // (variable index, position in def.columns, writer) of each Memo/OLE column.
   std::vector<std::tuple<std::uint16_t, std::size_t, std::size_t>> long_columns_;
@@ -286,6 +397,7 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
   std::uint64_t count = 0;
   {
     MeasuringStore measure;
+    const QuickFit quick(def);
     std::vector<Value> row;
     std::vector<Value> stored;
     RowShaper first_pass = shaper;
@@ -298,7 +410,7 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
       AddEntries(plans, row, count);
       first_pass.ToStored(row, stored);
       try {
-        EncodeRow(def, stored, &measure);
+        if (count == 0 || !quick.Fits(stored)) EncodeRow(def, stored, &measure);
       } catch (const FormatError& e) {
         throw FormatError(RowName(count) + ": " + e.what());
       }
@@ -312,20 +424,19 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
     throw FormatError("the rows to write could not be read a second time");
   }
 
-  // The second reading writes. The old content goes first, so that its pages are reused.
-  for (PageNumber n : old.data) free_pages.Free(n);
-  for (const auto& list : old.indexes) {
-    for (PageNumber n : list) free_pages.Free(n);
-  }
+  // The second reading writes, into the old content's pages first.
+  std::vector<PageNumber> reusable = old.data;
+  for (const auto& list : old.indexes) reusable.insert(reusable.end(), list.begin(), list.end());
   for (const auto& list : old.long_values) {
-    for (PageNumber n : list) free_pages.Free(n);
+    reusable.insert(reusable.end(), list.begin(), list.end());
   }
+  std::sort(reusable.begin(), reusable.end());
+  PagePool pool(free_pages, std::move(reusable));
 
-  AllocatedPages allocator(free_pages);
   std::vector<std::unique_ptr<LongValueWriter>> writers;
   std::vector<LongValueWriter*> writer_pointers;
   for (std::size_t m = 0; m < def.long_value_maps.size(); ++m) {
-    writers.push_back(std::make_unique<LongValueWriter>(allocator));
+    writers.push_back(std::make_unique<LongValueWriter>(pool));
     writer_pointers.push_back(writers.back().get());
   }
   std::vector<std::vector<PageNumber>> long_value_pages(writers.size());
@@ -342,7 +453,7 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
   DataPageBuilder builder(first);
   std::uint32_t builder_first = 0;
   auto flush_page = [&]() {
-    const PageNumber n = free_pages.Allocate();
+    const PageNumber n = pool.AllocatePage();
     pages.Write(n, builder.page());
     data_pages.push_back(n);
     first_ordinals.push_back(builder_first);
@@ -387,7 +498,7 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
       std::sort(entries.begin(), entries.end());
     }
     const IndexPages built = BuildIndexPages(
-        entries, first, [&free_pages] { return free_pages.Allocate(); },
+        entries, first, [&pool] { return pool.AllocatePage(); },
         [&pages](PageNumber n, const Page& p) { pages.Write(n, p); });
     std::vector<IndexEntry>().swap(entries);
     RealIndex& index = def.real_indexes[r];
@@ -419,13 +530,14 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
   def.next_autonumber = shaper.counter();
   std::vector<PageNumber> chain = old.definition;
   const std::size_t needed = TableDefinitionPageCount(def);
-  while (chain.size() < needed) chain.push_back(free_pages.Allocate());
+  while (chain.size() < needed) chain.push_back(pool.AllocatePage());
   const std::vector<PageNumber> extra(chain.begin() + static_cast<std::ptrdiff_t>(needed),
                                       chain.end());
   chain.resize(needed);
   const std::vector<Page> def_pages = WriteTableDefinitionPages(def, chain);
   for (std::size_t i = 0; i < chain.size(); ++i) pages.Write(chain[i], def_pages[i]);
   for (PageNumber n : extra) free_pages.Free(n);
+  pool.FreeTheRest();
 }
 
 }  // namespace cs::jetfile

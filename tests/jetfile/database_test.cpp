@@ -189,29 +189,30 @@ TEST(Database, ChangedRowsReadBackValueForValue) {
     std::size_t keep;                                              // rows of the original kept
     std::size_t extra;  // rows added, copies of the first with new Skus
   };
+  const std::u16string memos[] = {std::u16string(64, u'a'),
+                                  std::u16string(65, u'b'),
+                                  std::u16string(2030, u'c'),
+                                  std::u16string(4000, u'd'),
+                                  long_memo,
+                                  euro_text,
+                                  u""};
   const Case cases[] = {
-      {"fewer rows", [](auto&, std::size_t) {}, 10, 0},
-      {"more rows", [](auto&, std::size_t) {}, 1000, 1500},
-      {"Nulls in every column that allows them",
-       [](auto& r, std::size_t) {
+      {"fewer rows, every third with Nulls in every column that allows them",
+       [](auto& r, std::size_t i) {
+         if (i % 3 != 0) return;
          for (std::size_t c = kDescription; c <= kNotes; ++c) r[c] = std::monostate{};
        },
        300, 0},
-      {"memos of every size and texts with and without compression",
+      {"more rows; memos of every size, texts with and without compression, numbers at their "
+       "edges",
        [&](auto& r, std::size_t i) {
-         const std::u16string memos[] = {std::u16string(64, u'a'),
-                                         std::u16string(65, u'b'),
-                                         std::u16string(2030, u'c'),
-                                         std::u16string(4000, u'd'),
-                                         long_memo,
-                                         euro_text,
-                                         u""};
+         if (i >= 70) return;
          r[kNotes] = memos[i % 7];
          r[kDescription] = i % 2 ? euro_text : std::u16string(50, u'z');
          r[kComp1] = Currency{-922337203685477 + static_cast<std::int64_t>(i)};
          r[kOnHand] = static_cast<std::int32_t>(i) - 2147483647;
        },
-       70, 0},
+       1000, 1500},
   };
   const TempDir dir;
   for (const Case& c : cases) {
@@ -266,9 +267,7 @@ TEST(Database, EncodedFilesAndEveryTypeAtItsEdges) {
        {std::pair{"ACEDATA0307-ENCODED.mdb", u"Ace"}, std::pair{"TYPES_V2000.mdb", u"Types"}}) {
     SCOPED_TRACE(fixture);
     const auto original = ReadFixture(fixture);
-    const std::string before_path = dir.Save("before.mdb", original);
-    const Dump libmdb_before = ReadWithLibmdb(before_path);
-    const Dump mdb_reader_before = ReadWithMdbReader(before_path);
+    const Dump before = ReadWithLibmdb(dir.Save("before.mdb", original));
     MemoryFile file(original);
     Database db = Database::Open(file, true);
     Rows rows = RowsOf(db, table);
@@ -279,18 +278,21 @@ TEST(Database, EncodedFilesAndEveryTypeAtItsEdges) {
     EXPECT_EQ(RowsOf(db, table), rows);
     EXPECT_TRUE(std::equal(original.begin(), original.begin() + kPageSize, file.bytes.begin()));
     if (db.header().database_key() != 0) {
-      // Page 3 onwards as stored is not the plain page the layer reads.
+      // The pages as stored are not the plain pages the layer reads.
       Page plain;
       db.pages().Read(3, plain);
       EXPECT_FALSE(std::equal(plain.begin(), plain.end(), file.bytes.begin() + 3 * kPageSize));
     }
     const std::string after_path = dir.Save("after.mdb", file.bytes);
+    const Dump after = ReadWithLibmdb(after_path);
     Comparison any_order;
     any_order.order = RowOrder::kAnyOrder;
-    EXPECT_TRUE(
-        DumpsAgree(libmdb_before, ReadWithLibmdb(after_path), any_order, "before", "after"));
-    EXPECT_TRUE(
-        DumpsAgree(mdb_reader_before, ReadWithMdbReader(after_path), any_order, "before", "after"));
+    EXPECT_TRUE(DumpsAgree(before, after, any_order, "before", "after"));
+    if (db.header().database_key() == 0) {
+      Comparison what = cs::test::jetfile::WhatLibmdbTells();
+      what.indexes = false;  // mdb-reader reads none
+      EXPECT_TRUE(DumpsAgree(ReadWithMdbReader(after_path), after, what, "mdb-reader", "libmdb"));
+    }
   }
 }
 

@@ -13,15 +13,16 @@
 #include <fstream>
 #include <set>
 
+#include "jetfile/database.h"
 #include "jetfile/free_page_map.h"
 #include "jetfile/index_entries.h"
 #include "jetfile/index_pages.h"
 #include "jetfile/new_database.h"
 #include "jetfile/page_file.h"
+#include "jetfile/data_page.h"
 #include "jetfile/table_layout.h"
 #include "jetfile/table_rows.h"
 #include "jetfile/usage_map.h"
-#include "jetfile/text_codec.h"
 #include "jetfile/memory_file.h"
 #include "jetfile/readers.h"
 
@@ -217,14 +218,6 @@ TableSchema EveryType() {
            {u"MeasureDown", {{u"Measure", false}}}}};
 }
 
-Bytes InlineMemo(std::u16string_view text) {
-  Bytes data = EncodeText(text, true);
-  Bytes field(12, 0);
-  PutU32(field.data(), static_cast<std::uint32_t>(data.size()) | 0x80000000u);
-  field.insert(field.end(), data.begin(), data.end());
-  return field;
-}
-
 std::vector<std::vector<Value>> EveryTypeRows() {
   std::vector<std::vector<Value>> rows;
   for (int i = 1; i <= 40; ++i) {
@@ -240,12 +233,44 @@ std::vector<std::vector<Value>> EveryTypeRows() {
     r[7] = static_cast<float>(i) / 4;
     r[8] = i % 3 == 0 ? -1.0 / i : 1e10 / i;
     r[9] = DateTime{40000.0 + i * 0.25};
-    r[10] = i % 4 == 0 ? Value{} : Value{InlineMemo(u"note " + std::u16string(1, u'0' + i % 10))};
-    r[11] = Value{};
+    // Memo in the row, on one long-value row and on a chain of them; OLE likewise.
+    const std::u16string words = u"\u00bd \u00b0 \u00d1 \u20ac note\r\n";
+    std::u16string memo;
+    while (memo.size() < (i % 4 == 1 ? 10u : i % 4 == 2 ? 1500u : 6000u)) memo += words;
+    r[10] = i % 4 == 0 ? Value{} : Value{memo};
+    r[11] = i % 3 == 0 ? Value{} : Value{Bytes(i % 3 == 1 ? 40 : 9000, static_cast<std::uint8_t>(i))};
     r[12] = i % 5 == 0 ? Value{} : Value{Bytes{1, 2, static_cast<std::uint8_t>(i)}};
     rows.push_back(r);
   }
   return rows;
+}
+
+// Rows from memory, for Database::WriteTable.
+class VectorRows : public RowSource {
+ public:
+  explicit VectorRows(std::vector<std::vector<Value>> rows) : rows_(std::move(rows)) {}
+  bool Next(std::vector<Value>& row) override {
+    if (next_ >= rows_.size()) return false;
+    row = rows_[next_++];
+    return true;
+  }
+  bool Rewind() override {
+    next_ = 0;
+    return true;
+  }
+
+ private:
+  std::vector<std::vector<Value>> rows_;
+  std::size_t next_ = 0;
+};
+
+// Creates the table of every type and writes its rows with the writer, which checks its work.
+PageNumber CreateEveryType(Database& db) {
+  const PageNumber table = CreateTable(db, EveryType(), kNow);
+  VectorRows rows(EveryTypeRows());
+  db.WriteTable(u"every type", rows);
+  db.CheckTable(u"Every Type");
+  return table;
 }
 
 void Fill(PageFile& pages, FreePageMap& free, PageNumber table,
@@ -273,8 +298,9 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
     MemoryFile memory(ReadFixture(std::string("current/") + name + ".mdb"));
     ASSERT_FALSE(memory.bytes.empty());
     const std::vector<std::uint8_t> original = memory.bytes;
-    PageFile pages(memory, true);
-    FreePageMap free(pages);
+    Database db = Database::Open(memory, true);
+    PageFile& pages = db.pages();
+    FreePageMap& free = db.free_pages();
 
     // Copies of two tables, filled with their rows, and a table of every type.
     Dump expected = ParseDumpFile(kCurrent + name + ".dump.txt");
@@ -288,9 +314,39 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
       Fill(pages, free, copy, values);
       AddCopy(expected, t, std::string(t) + "Copy");
     }
-    const PageNumber every = CreateTable(pages, free, EveryType(), kNow);
-    Fill(pages, free, every, EveryTypeRows());
+    const PageNumber every = CreateEveryType(db);
     for (PageNumber t : {PageNumber{2}, PageNumber{3}, every}) ExpectIndexesHoldTheRows(pages, t);
+    if (const PageNumber by_access = CatalogTable(pages, u"Table1")) {
+      // The access entries Access gave the table it created itself.
+      const TableRows aces(pages, 3);
+      const std::size_t object = aces.Column(u"ObjectId");
+      auto entries_of = [&](PageNumber table) {
+        std::vector<std::vector<Value>> out;
+        for (const TableRows::Row& r : aces.rows()) {
+          if (r.values[object] != Value{static_cast<std::int32_t>(table)}) continue;
+          out.push_back(r.values);
+          out.back()[object] = Value{};
+        }
+        return out;
+      };
+      EXPECT_EQ(entries_of(every).size(), 3u);
+      EXPECT_EQ(entries_of(every), entries_of(by_access));
+      // And the catalog row's owner, type and flags.
+      const TableRows catalog(pages, 2);
+      auto row_of = [&](PageNumber table) {
+        std::vector<Value> out;
+        for (const TableRows::Row& r : catalog.rows()) {
+          if (r.values[catalog.Column(u"Id")] == Value{static_cast<std::int32_t>(table)}) {
+            for (const char16_t* c : {u"ParentId", u"Type", u"Flags", u"Owner"}) {
+              out.push_back(r.values[catalog.Column(c)]);
+            }
+          }
+        }
+        return out;
+      };
+      EXPECT_EQ(row_of(every).size(), 4u);
+      EXPECT_EQ(row_of(every), row_of(by_access));
+    }
 
     const std::string written = WriteTemp(memory.bytes, std::string(name) + "-created");
     Comparison what;
@@ -342,17 +398,15 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
 
 TEST(TableCatalogTest, CreatingAndDroppingAgainDoesNotGrowTheFile) {
   MemoryFile memory(ReadFixture("current/YWCURRENT.mdb"));
-  PageFile pages(memory, true);
-  FreePageMap free(pages);
+  Database db = Database::Open(memory, true);
   std::size_t after_first = 0;
   for (int round = 0; round < 12; ++round) {
-    const PageNumber t = CreateTable(pages, free, EveryType(), kNow);
-    Fill(pages, free, t, EveryTypeRows());
-    DropTable(pages, free, u"Every Type");
+    CreateEveryType(db);
+    DropTable(db, u"Every Type");
     if (round == 0) after_first = memory.bytes.size();
   }
   EXPECT_LE(memory.bytes.size(), after_first + 4 * kPageSize);
-  EXPECT_TRUE(UserTables(pages).size() == 7u);
+  EXPECT_EQ(UserTables(db.pages()).size(), 7u);
 }
 
 TEST(TableCatalogTest, BadRequestsAndDamagedCatalogsLeaveTheFileUntouched) {
@@ -383,7 +437,41 @@ TEST(TableCatalogTest, BadRequestsAndDamagedCatalogsLeaveTheFileUntouched) {
     const PageNumber first = rows.rows().front().where.page;
     b[first * kPageSize + 0x0E] ^= 0xFF;
   };
+  // ListBoxs's definition (its column count) and its usage map of owned pages (the map's type).
+  auto listboxs_definition = [&](std::vector<std::uint8_t>& b) {
+    MemoryFile m(b);
+    PageFile p(m, false);
+    b[CatalogTable(p, u"ListBoxs") * kPageSize + 0x2D] = 0xFF;
+  };
+  auto listboxs_map = [&](std::vector<std::uint8_t>& b) {
+    MemoryFile m(b);
+    PageFile p(m, false);
+    const TableRows rows(p, CatalogTable(p, u"ListBoxs"));
+    const UsageMapRef map = rows.definition().owned_pages;
+    Page page = m.PageAt(map.page);
+    b[map.page * kPageSize + LocateRow(page, {map.page, map.row}).begin] = 0x07;
+  };
+  // Two catalog rows with one Id, which the catalog's unique Id index cannot hold.
+  auto catalog_twice = [&](std::vector<std::uint8_t>& b) {
+    MemoryFile m(b);
+    PageFile p(m, false);
+    const TableRows rows(p, 2);
+    const std::size_t id = rows.Column(u"Id"), name = rows.Column(u"Name");
+    for (const TableRows::Row& r : rows.rows()) {
+      if (std::get<std::u16string>(r.values[name]) != u"ListBoxs") continue;
+      const Page page = m.PageAt(r.where.page);
+      const auto bytes = RowBytes(page, r.where.page, r.where.row);
+      const std::size_t at = r.where.page * kPageSize +
+                             static_cast<std::size_t>(bytes.data() - page.data()) + 2 +
+                             rows.definition().columns[id].fixed_offset;
+      PutU32(b.data() + at, CatalogTable(p, u"Store"));
+    }
+  };
   const Case cases[] = {
+      {"create, two catalog rows with one Id", catalog_twice, create(EveryType())},
+      {"drop, two catalog rows with one Id", catalog_twice, drop(u"AceFileDate")},
+      {"drop, damaged definition", listboxs_definition, drop(u"ListBoxs")},
+      {"drop, damaged usage map", listboxs_map, drop(u"ListBoxs")},
       {"an existing name, case aside", none, create(existing)},
       {"an invalid name", none, create(invalid)},
       {"a missing table", none, drop(u"Nothing")},
@@ -451,11 +539,10 @@ TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
     fs::remove(empty);
     if (pw != u"qed5190") continue;  // the readers are slow: one filled file is enough
 
-    PageFile pages(memory, true);
+    Database db = Database::Open(memory, true);
+    PageFile& pages = db.pages();
     EXPECT_EQ(pages.header().password(), pw);
-    FreePageMap free(pages);
-    const PageNumber every = CreateTable(pages, free, EveryType(), kNow);
-    Fill(pages, free, every, EveryTypeRows());
+    const PageNumber every = CreateEveryType(db);
     for (PageNumber t : {PageNumber{2}, PageNumber{3}, every}) ExpectIndexesHoldTheRows(pages, t);
     const std::string filled = WriteTemp(memory.bytes, "filled");
     const Dump by_libmdb = ReadWithLibmdb(filled);
