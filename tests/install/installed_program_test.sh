@@ -67,6 +67,20 @@ pixel() {
 
 # A visible import of the full file; the window is dumped while it shows.
 visible_run() {
+  local shot=$1 try
+  # A run that fell back to the console could not open the display: the server failed, not the
+  # program (a busy machine), so it gets one more try on a fresh server.
+  for try in 1 2; do
+    show_window "$shot"
+    [ -s "$shot" ] || ! head -n 1 "$work/out.txt" | grep -qx 'Yield Warden Data Installer' || [ $try -eq 2 ] || continue
+    break
+  done
+  [ -s "$shot" ] || { cat "$work/out.txt" "$log" >&2; fail "no window captioned \"Yield Warden Data Installer\""; }
+  [ ! -s "$work/out.txt" ] || { cat "$work/out.txt" >&2; fail "the visible run printed on the console"; }
+  completed || { cat "$log" >&2; fail "the visible import did not complete"; }
+}
+
+show_window() {
   local shot=$1
   rm -f "$shot"
   CATALOGSYNC_UI=window EXE="$bin/acefeedpump" SHOT="$shot" OUT="$work/out.txt" \
@@ -81,9 +95,6 @@ visible_run() {
       done
       [ -n "$id" ] && { sleep 0.5; xwd -id "$id" -silent >"$SHOT"; }
       wait "$pid"'
-  [ -s "$shot" ] || { cat "$work/out.txt" "$log" >&2; fail "no window captioned \"Yield Warden Data Installer\""; }
-  [ ! -s "$work/out.txt" ] || { cat "$work/out.txt" >&2; fail "the visible run printed on the console"; }
-  completed || { cat "$log" >&2; fail "the visible import did not complete"; }
 }
 
 # A point of the picture that no label covers, and the plain window's colour.
