@@ -246,6 +246,15 @@ TEST(Database, RewritingATableAgainAndAgainDoesNotGrowTheFile) {
   EXPECT_EQ(def.real_indexes[1].block_count, 995u);
   CheckEveryTable(db);
   EXPECT_LE(file.bytes.size(), after_first * 12 / 10);
+  // Emptied, the table is still sound, and takes rows again.
+  VectorRows none({});
+  db.WriteTable(u"Store", none);
+  db.CheckTable(u"Store");
+  EXPECT_TRUE(RowsOf(db, u"Store").empty());
+  VectorRows again(rows);
+  db.WriteTable(u"Store", again);
+  CheckEveryTable(db);
+  EXPECT_EQ(RowsOf(db, u"Store"), rows);
 }
 
 // Pages encoded with the file's key stay encoded; the Types table's every type at its edges is
