@@ -421,7 +421,8 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
   CheckTableDefinition(def);
   const TablePages old = ReadTablePages(pages, first, def);
   for (PageNumber n : old.All()) {
-    if (n <= 2 || free_pages.IsFree(n)) {
+    // Pages 0 and 1 belong to no table; page 2 only to the catalog, as its definition.
+    if ((n <= 2 && n != first) || free_pages.IsFree(n)) {
       throw FormatError("The table on page " + std::to_string(first) + " lists page " +
                         std::to_string(n) + ", which is free or not a table's page.");
     }
