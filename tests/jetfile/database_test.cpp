@@ -259,7 +259,7 @@ TEST(Database, RewritingATableAgainAndAgainDoesNotGrowTheFile) {
   const TableDefinition def = db.Definition(u"Store");
   EXPECT_EQ(def.real_indexes[0].block_count, 1000u);
   EXPECT_EQ(def.real_indexes[1].block_count, 995u);
-  CheckEveryTable(db);
+  db.CheckTable(u"Store");
   EXPECT_LE(file.bytes.size(), after_first * 12 / 10);
   // Emptied, the table is still sound, and takes rows again.
   VectorRows none({});
@@ -493,13 +493,19 @@ TEST(Database, TheCheckCatchesDamagedResults) {
          WriteUsageMap(db.pages(), db.free_pages(), RowPointer{owned.page, owned.row}, listed);
        }},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  std::vector<std::uint8_t> written;
+  {
     MemoryFile file(original);
     Database db = Database::Open(file, true);
     VectorRows rows(RowsOf(db, u"Store"));
     db.WriteTable(u"Store", rows);
     ASSERT_NO_THROW(db.CheckTable(u"Store"));
+    written = file.bytes;
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFile file(written);
+    Database db = Database::Open(file, true);
     const TableDefinition def = db.Definition(u"Store");
     c.damage(db, def, ReadTablePages(db.pages(), db.FindTable(u"Store"), def));
     EXPECT_THROW(db.CheckTable(u"Store"), FormatError);
