@@ -49,8 +49,9 @@ class Database {
   std::vector<CatalogEntry> Catalog();
   // The user tables (type 1, not system objects), in catalog order.
   std::vector<std::u16string> TableNames();
-  // The definition page of table `name`, found without regard to letter case. FormatError
-  // "no table NAME" when there is none.
+  // The definition page of table `name` (a user or a system table: the catalog itself is
+  // MSysObjects, on page 2), found without regard to letter case. FormatError "no table NAME"
+  // when there is none.
   PageNumber FindTable(std::u16string_view name);
   TableDefinition Definition(std::u16string_view name);
 

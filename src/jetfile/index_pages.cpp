@@ -133,33 +133,49 @@ bool operator<(const IndexEntry& a, const IndexEntry& b) {
   return a.row < b.row;
 }
 
-IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner,
-                           const AllocateIndexPage& allocate, const WriteIndexPage& write) {
-  // Check everything before the first page is taken, so that bad input costs the file nothing.
+namespace {
+
+// The leaf level of `count` entries, entry i keyed key_at(i) for row row_at(i), each checked
+// before any page is taken, so that bad input costs the file nothing.
+template <typename KeyAt, typename RowAt>
+Level LeafLevel(std::size_t count, const KeyAt& key_at, const RowAt& row_at) {
   Level leaves;
-  leaves.ends.reserve(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const IndexEntry& e = entries[i];
-    if (i > 0 && !(entries[i - 1] < e)) {
-      throw FormatError("index entries: entry " + std::to_string(i) +
-                        " is not after the one before it (out of order or repeated)");
+  leaves.ends.reserve(count);
+  std::span<const std::uint8_t> previous_key;
+  RowPointer previous_row;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::span<const std::uint8_t> key = key_at(i);
+    const RowPointer row = row_at(i);
+    if (i > 0) {
+      const int c = CompareKeys(previous_key.data(), previous_key.size(), key.data(), key.size());
+      if (c > 0 || (c == 0 && !(previous_row < row))) {
+        throw FormatError("index entries: entry " + std::to_string(i) +
+                          " is not after the one before it (out of order or repeated)");
+      }
     }
-    if (e.row.page > kLargestRowPage) {
-      throw FormatError("index entries: row page " + std::to_string(e.row.page) +
+    if (row.page > kLargestRowPage) {
+      throw FormatError("index entries: row page " + std::to_string(row.page) +
                         " does not fit an index entry");
     }
     // An intermediate entry adds a child page to the largest leaf entry; it must fit a page too.
-    if (e.key.size() + kLeafPointerBytes + kChildPointerBytes > kIndexPageEntryBytes) {
-      throw FormatError("index entries: a key of " + std::to_string(e.key.size()) +
+    if (key.size() + kLeafPointerBytes + kChildPointerBytes > kIndexPageEntryBytes) {
+      throw FormatError("index entries: a key of " + std::to_string(key.size()) +
                         " bytes is too large for an index page");
     }
-    leaves.bytes.insert(leaves.bytes.end(), e.key.begin(), e.key.end());
+    leaves.bytes.insert(leaves.bytes.end(), key.begin(), key.end());
     std::uint8_t pointer[kLeafPointerBytes];
-    PutU24BigEndian(pointer, e.row.page);
-    pointer[3] = e.row.row;
+    PutU24BigEndian(pointer, row.page);
+    pointer[3] = row.row;
     leaves.bytes.insert(leaves.bytes.end(), pointer, pointer + kLeafPointerBytes);
     leaves.ends.push_back(leaves.bytes.size());
+    previous_key = key;
+    previous_row = row;
   }
+  return leaves;
+}
+
+IndexPages BuildFromLeaves(const Level& leaves, PageNumber owner, const AllocateIndexPage& allocate,
+                           const WriteIndexPage& write) {
   auto take_page = [&allocate] {
     const PageNumber n = allocate();
     if (n == 0) throw FormatError("index pages: page 0 was handed out for an index page");
@@ -167,7 +183,7 @@ IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner
   };
 
   IndexPages result;
-  if (entries.empty()) {
+  if (leaves.size() == 0) {
     result.root = take_page();
     result.pages.push_back(result.root);
     write(result.root, MakePage(true, owner, leaves, 0, 0, 0, 0, 0, 0));
@@ -229,6 +245,34 @@ IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner
     last_leaf = std::move(above_last);
     leaf = false;
   }
+}
+
+}  // namespace
+
+IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner,
+                           const AllocateIndexPage& allocate, const WriteIndexPage& write) {
+  const Level leaves = LeafLevel(
+      entries.size(), [&](std::size_t i) { return std::span<const std::uint8_t>(entries[i].key); },
+      [&](std::size_t i) { return entries[i].row; });
+  return BuildFromLeaves(leaves, owner, allocate, write);
+}
+
+std::span<const std::uint8_t> PackedIndexEntries::Key(std::size_t i) const {
+  const std::size_t begin = i == 0 ? 0 : key_ends[i - 1];
+  return std::span<const std::uint8_t>(keys).subspan(begin, key_ends[i] - begin);
+}
+
+IndexPages BuildIndexPages(const PackedIndexEntries& entries, PageNumber owner,
+                           const AllocateIndexPage& allocate, const WriteIndexPage& write) {
+  if (entries.key_ends.size() != entries.rows.size() ||
+      (!entries.key_ends.empty() && entries.key_ends.back() != entries.keys.size()) ||
+      !std::is_sorted(entries.key_ends.begin(), entries.key_ends.end())) {
+    throw FormatError("index entries: the packed keys do not match their ends");
+  }
+  const Level leaves = LeafLevel(
+      entries.size(), [&](std::size_t i) { return entries.Key(i); },
+      [&](std::size_t i) { return entries.rows[i]; });
+  return BuildFromLeaves(leaves, owner, allocate, write);
 }
 
 namespace {

@@ -65,6 +65,22 @@ struct IndexPages {
 IndexPages BuildIndexPages(std::span<const IndexEntry> entries, PageNumber owner,
                            const AllocateIndexPage& allocate, const WriteIndexPage& write);
 
+// Entries held compactly, as a table's writer gathers them for a large table: the keys one after
+// another in `keys`, entry i's key ending at key_ends[i] (ascending, the last at keys.size()),
+// and its row at rows[i].
+struct PackedIndexEntries {
+  Bytes keys;
+  std::vector<std::uint32_t> key_ends;
+  std::vector<RowPointer> rows;
+
+  std::size_t size() const { return rows.size(); }
+  std::span<const std::uint8_t> Key(std::size_t i) const;
+};
+
+// The same as above from packed entries; FormatError too when the key ends do not match the keys.
+IndexPages BuildIndexPages(const PackedIndexEntries& entries, PageNumber owner,
+                           const AllocateIndexPage& allocate, const WriteIndexPage& write);
+
 // What a walk found: the leaf entries in order, and every page of the tree.
 struct IndexWalk {
   std::vector<IndexEntry> entries;

@@ -85,7 +85,8 @@ void CheckTablePages(PageFile& pages, const FreePageMap& free_pages, PageNumber 
   const TablePages own = ReadTablePages(pages, first, def);
   const std::vector<PageNumber> all = own.All();
   for (PageNumber n : all) {
-    if (n <= 2) throw FormatError("The table lists " + PageName(n) + ", which no table owns");
+    if (n <= 2 && n != first)
+      throw FormatError("The table lists " + PageName(n) + ", which no table owns");
     if (free_pages.IsFree(n)) {
       throw FormatError("The table uses " + PageName(n) + ", which is marked free");
     }

@@ -203,8 +203,9 @@ struct IndexPlan {
   std::vector<std::size_t> positions;  // of its columns in a row in column-number order
   IndexRules rules;
   Bytes all_null_key;  // the key of a row whose values here are all Null
-  // During the first reading each entry's row.page is the row's ordinal (row.row 0).
-  std::vector<IndexEntry> entries;
+  // The entries, packed: every row's key is held, so each costs its key and 8 bytes. During
+  // the first reading each entry's row.page is the row's ordinal (row.row 0).
+  PackedIndexEntries entries;
 };
 
 // What both readings share: how a row of the source becomes a row of the table.
@@ -318,39 +319,91 @@ std::vector<IndexPlan> PlanIndexes(const TableDefinition& def,
 void AddEntries(std::vector<IndexPlan>& plans, const std::vector<Value>& row,
                 std::uint64_t ordinal) {
   for (IndexPlan& plan : plans) {
-    Bytes key;
+    PackedIndexEntries& e = plan.entries;
+    const std::size_t begin = e.keys.size();
     std::size_t nulls = 0;
     for (std::size_t i = 0; i < plan.columns.size(); ++i) {
       const Value& v = row[plan.positions[i]];
       if (IsNull(v)) ++nulls;
-      AppendIndexKeyColumn(plan.columns[i], v, key);
+      AppendIndexKeyColumn(plan.columns[i], v, e.keys);
     }
-    if (plan.rules.ignore_nulls && nulls == plan.columns.size()) continue;
+    if (plan.rules.ignore_nulls && nulls == plan.columns.size()) {
+      e.keys.resize(begin);
+      continue;
+    }
     if (plan.rules.required && nulls > 0) {
       throw FormatError(RowName(ordinal) + " has a Null in the required " + plan.name);
     }
-    if (key.size() > kIndexPageEntryBytes / 2) {
+    // An index page must take the entry with a child pointer (index_pages.h).
+    if (e.keys.size() - begin + 8 > kIndexPageEntryBytes) {
       throw FormatError(RowName(ordinal) + ": its key in " + plan.name + " is too long");
     }
-    plan.entries.push_back({std::move(key), RowPointer{static_cast<PageNumber>(ordinal), 0}});
+    if (e.keys.size() > std::numeric_limits<std::uint32_t>::max()) {
+      throw FormatError(plan.name + ": its keys are larger than an index can hold");
+    }
+    e.key_ends.push_back(static_cast<std::uint32_t>(e.keys.size()));
+    e.rows.push_back(RowPointer{static_cast<PageNumber>(ordinal), 0});
   }
+}
+
+bool KeysEqual(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
 
 // Sorts an index's entries and refuses two rows with one key in a unique index (rows whose
 // values are all Null may share one). Returns how many distinct keys it holds.
 std::uint32_t SortAndCheck(IndexPlan& plan) {
-  std::sort(plan.entries.begin(), plan.entries.end());
+  const PackedIndexEntries& from = plan.entries;
+  std::vector<std::uint32_t> order(from.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  // Entries were added in row order, so equal keys keep their rows' order.
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const auto x = from.Key(a);
+    const auto y = from.Key(b);
+    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end());
+  });
+  PackedIndexEntries sorted;
+  sorted.keys.reserve(from.keys.size());
+  sorted.key_ends.reserve(from.size());
+  sorted.rows.reserve(from.size());
   std::uint32_t distinct = 0;
-  for (std::size_t i = 0; i < plan.entries.size(); ++i) {
-    const bool same = i > 0 && plan.entries[i].key == plan.entries[i - 1].key;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const auto key = from.Key(order[i]);
+    const bool same = i > 0 && KeysEqual(key, from.Key(order[i - 1]));
     if (!same) ++distinct;
-    if (same && plan.rules.unique && plan.entries[i].key != plan.all_null_key) {
-      throw FormatError(RowName(plan.entries[i - 1].row.page) + " and " +
-                        RowName(plan.entries[i].row.page) + " have the same key in the unique " +
+    if (same && plan.rules.unique && !KeysEqual(key, plan.all_null_key)) {
+      throw FormatError(RowName(from.rows[order[i - 1]].page) + " and " +
+                        RowName(from.rows[order[i]].page) + " have the same key in the unique " +
                         plan.name);
     }
+    sorted.keys.insert(sorted.keys.end(), key.begin(), key.end());
+    sorted.key_ends.push_back(static_cast<std::uint32_t>(sorted.keys.size()));
+    sorted.rows.push_back(from.rows[order[i]]);
   }
+  plan.entries = std::move(sorted);
   return distinct;
+}
+
+// Turns each entry's row ordinal into its place. Rows written later may sit on lower pages
+// (pages from the free-page map after the table's own), so rows under one key are put in order
+// again where needed.
+void PlaceRows(PackedIndexEntries& entries, const std::vector<std::uint32_t>& first_ordinals,
+               const std::vector<PageNumber>& data_pages) {
+  for (RowPointer& row : entries.rows) {
+    const std::uint32_t ordinal = row.page;
+    const auto k = static_cast<std::size_t>(
+        std::upper_bound(first_ordinals.begin(), first_ordinals.end(), ordinal) -
+        first_ordinals.begin() - 1);
+    row = RowPointer{data_pages[k], static_cast<std::uint8_t>(ordinal - first_ordinals[k])};
+  }
+  for (std::size_t begin = 0; begin < entries.size();) {
+    std::size_t end = begin + 1;
+    while (end < entries.size() && KeysEqual(entries.Key(end), entries.Key(begin))) ++end;
+    const auto run_begin = entries.rows.begin() + static_cast<std::ptrdiff_t>(begin);
+    const auto run_end = entries.rows.begin() + static_cast<std::ptrdiff_t>(end);
+    if (!std::is_sorted(run_begin, run_end)) std::sort(run_begin, run_end);
+    begin = end;
+  }
 }
 
 }  // namespace
@@ -368,7 +421,8 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
   CheckTableDefinition(def);
   const TablePages old = ReadTablePages(pages, first, def);
   for (PageNumber n : old.All()) {
-    if (n <= 2 || free_pages.IsFree(n)) {
+    // Pages 0 and 1 belong to no table; page 2 only to the catalog, as its definition.
+    if ((n <= 2 && n != first) || free_pages.IsFree(n)) {
       throw FormatError("The table on page " + std::to_string(first) + " lists page " +
                         std::to_string(n) + ", which is free or not a table's page.");
     }
@@ -486,21 +540,11 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
 
   // The indexes, from the entries with each row's ordinal turned into its place.
   for (std::size_t r = 0; r < plans.size(); ++r) {
-    std::vector<IndexEntry>& entries = plans[r].entries;
-    for (IndexEntry& e : entries) {
-      const std::uint32_t ordinal = e.row.page;
-      const auto k = static_cast<std::size_t>(
-          std::upper_bound(first_ordinals.begin(), first_ordinals.end(), ordinal) -
-          first_ordinals.begin() - 1);
-      e.row = RowPointer{data_pages[k], static_cast<std::uint8_t>(ordinal - first_ordinals[k])};
-    }
-    if (!std::is_sorted(entries.begin(), entries.end())) {
-      std::sort(entries.begin(), entries.end());
-    }
+    PlaceRows(plans[r].entries, first_ordinals, data_pages);
     const IndexPages built = BuildIndexPages(
-        entries, first, [&pool] { return pool.AllocatePage(); },
+        plans[r].entries, first, [&pool] { return pool.AllocatePage(); },
         [&pages](PageNumber n, const Page& p) { pages.Write(n, p); });
-    std::vector<IndexEntry>().swap(entries);
+    plans[r].entries = PackedIndexEntries{};
     RealIndex& index = def.real_indexes[r];
     index.root_page = built.root;
     index.block_count = distinct[r];
