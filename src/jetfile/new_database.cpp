@@ -138,7 +138,7 @@ void WriteEmptyTable(PageFile& pages, FreePageMap& free_pages, PageNumber first,
   pages.Write(map_page, maps.page());
   for (RealIndex& r : def.real_indexes) {
     const IndexPages built = BuildIndexPages(
-        {}, first, [&] { return free_pages.Allocate(); },
+        std::vector<IndexEntry>{}, first, [&] { return free_pages.Allocate(); },
         [&pages](PageNumber n, const Page& p) { pages.Write(n, p); });
     r.root_page = built.root;
     WriteUsageMap(pages, free_pages, {r.usage_map.page, r.usage_map.row}, built.pages);

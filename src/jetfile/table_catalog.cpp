@@ -206,7 +206,7 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
   pages.Write(map_page, maps.page());
   for (RealIndex& index : def.real_indexes) {
     const IndexPages built = BuildIndexPages(
-        {}, first, [&] { return free_pages.Allocate(); },
+        std::vector<IndexEntry>{}, first, [&] { return free_pages.Allocate(); },
         [&pages](PageNumber n, const Page& p) { pages.Write(n, p); });
     index.root_page = built.root;
     WriteUsageMap(pages, free_pages, {index.usage_map.page, index.usage_map.row}, built.pages);

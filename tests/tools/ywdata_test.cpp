@@ -1,8 +1,10 @@
 // The data maker, run as a user runs it.
 #include <cstdlib>
+#include <tuple>
 
 #include "config/ini_file.h"
 #include "db/jet/errors.h"
+#include "db/jetfile/header.h"
 #include "db_support.h"
 
 namespace cs {
@@ -103,7 +105,7 @@ TEST_F(YwdataTest, RefusesBadRequestsClearly) {
 TEST_F(YwdataTest, ConvertsAJetDatabaseWithItsPassword) {
   std::string out;
   EXPECT_EQ(Run("--help", &out), 0);
-  EXPECT_NE(out.find("convert JETFILE FILE"), std::string::npos);
+  EXPECT_NE(out.find("convert SOURCE FILE"), std::string::npos);
   const std::string jet = std::string(SHARED_DIR) + "/fixtures/jet/ACEDATA0407-OTHERPW.mdb";
   const std::string file = (prefix.drive_c() / "converted.yw").string();
   ASSERT_EQ(Run("convert '" + jet + "' '" + file + "'", &out), 0) << out;
@@ -114,8 +116,42 @@ TEST_F(YwdataTest, ConvertsAJetDatabaseWithItsPassword) {
   cnn.Close();
   EXPECT_THROW(OpenOn(cnn, "C:\\converted.yw", "qed5190"), RunError);
   EXPECT_NE(Run("convert '" + jet + "' '" + file + "'", &out), 0);  // never overwrites a file
-  EXPECT_NE(Run("convert '" + file + "' '" + file + "2'", &out), 0);
+  // And back into a Jet file, with the password that opens the converted file.
+  const std::string back = (prefix.drive_c() / "back.mdb").string();
+  EXPECT_NE(Run("convert '" + file + "' '" + back + "'", &out), 0);
+  EXPECT_NE(out.find("Not a valid password."), std::string::npos) << out;
+  ASSERT_EQ(Run("convert '" + file + "' '" + back + "' --password other99", &out), 0) << out;
+  const auto header = db::jetfile::ReadHeader(back);
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->password.value_or(""), "other99");
+  test::WriteFile(prefix.drive_c() / "junk.yw", "not a database");
+  EXPECT_NE(Run("convert '" + (prefix.drive_c() / "junk.yw").string() + "' '" + file + "3'", &out), 0);
   EXPECT_NE(out.find("Unrecognized database format"), std::string::npos) << out;
+}
+
+TEST_F(YwdataTest, MakesJetCurrentDatabasesAndDataFiles) {
+  std::string out;
+  const std::string current = (prefix.drive_c() / "current.mdb").string();
+  const std::string data = (prefix.drive_c() / "ACEDATA0307.mdb").string();
+  ASSERT_EQ(Run("current-db '" + current + "' --jet --rows 30", &out), 0) << out;
+  ASSERT_EQ(Run("full '" + data + "' --jet --rows 12", &out), 0) << out;
+  for (const auto& [file, table, rows] : {std::tuple{current, "Store", 15u}, std::tuple{data, "Ace", 12u}}) {
+    const auto header = db::jetfile::ReadHeader(file);
+    ASSERT_TRUE(header) << file;
+    EXPECT_EQ(header->version, db::jetfile::JetVersion::kJet4);
+    EXPECT_EQ(header->password.value_or(""), "qed5190");
+    const std::string converted = file + ".yw";
+    ASSERT_EQ(Run("convert '" + file + "' '" + converted + "'", &out), 0) << out;
+    db::Connection cnn(engine);
+    OpenOn(cnn, "C:\\" + std::filesystem::path(converted).filename().string(), "qed5190");
+    EXPECT_EQ(Count(cnn, table), rows);
+  }
+  // Nothing but the two files and their conversions is left in the folder.
+  std::size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(prefix.drive_c())) entries += e.is_regular_file();
+  EXPECT_EQ(entries, 4u);
+  EXPECT_NE(Run("dump '" + current + "' Store --jet", &out), 0);
+  EXPECT_NE(out.find("--jet goes with current-db, full, mtd or custom"), std::string::npos) << out;
 }
 
 }  // namespace

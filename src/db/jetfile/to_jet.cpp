@@ -273,16 +273,22 @@ void CopyToJetFile(platform::FileSystem& files, const fs::path& source, const fs
     throw RunError(err::kFileAlreadyExists, "File already exists");
   }
   const Database db = Database::Open(source, Database::Mode::kReadOnly, jet::NotADatabase(source.string()));
-  CheckPassword(db, "main", password, source.string());
-  const bool has_password =
-      !Query(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MSysPassword'").empty() &&
-      !Query(db, "SELECT 1 FROM MSysPassword").empty();
-  std::vector<SourceTable> tables;
-  for (const std::string& name :
-       Query(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                 "AND name <> 'MSysPassword' ORDER BY rowid")) {
-    tables.push_back(ReadTable(db, name));
+  bool has_password = false;
+  std::vector<std::string> names;
+  // A file that is not a database of the program's format (or a damaged one) is Jet's
+  // unrecognized format, as opening it would be; a password that does not open it is Jet's too.
+  try {
+    CheckPassword(db, "main", password, source.string());
+    has_password = !Query(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MSysPassword'").empty() &&
+                   !Query(db, "SELECT 1 FROM MSysPassword").empty();
+    names = Query(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+                      "AND name <> 'MSysPassword' ORDER BY rowid");
+  } catch (const RunError& e) {
+    if (e.number() == jet::kErrPassword) throw;
+    throw jet::NotADatabase(source.string());
   }
+  std::vector<SourceTable> tables;
+  for (const std::string& name : names) tables.push_back(ReadTable(db, name));
 
   const fs::path temporary = TemporaryBeside(fs::absolute(new_jet));
   struct Remove {
