@@ -5,26 +5,9 @@
 #include "jetfile/table_check.h"
 #include "jetfile/table_scan.h"
 #include "jetfile/table_writer.h"
+#include "platform/text.h"
 
 namespace cs::jetfile {
-namespace {
-
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-      out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-              static_cast<char>(0x80 | (c & 0x3F))};
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 Database::Database(std::unique_ptr<PageFile> pages, std::unique_ptr<FreePageMap> free_pages)
     : pages_(std::move(pages)), free_pages_(std::move(free_pages)) {}
@@ -69,7 +52,7 @@ PageNumber Database::FindTable(std::u16string_view name) {
       return DefinitionPageOf(entry, pages_->page_count());
     }
   }
-  throw FormatError("no table " + Utf8(name));
+  throw FormatError("no table " + platform::Utf16ToUtf8(name));
 }
 
 TableDefinition Database::Definition(std::u16string_view name) {
@@ -90,7 +73,7 @@ void Database::WriteTable(std::u16string_view name, RowSource& rows) {
   try {
     WriteTableRows(*pages_, *free_pages_, first, rows);
   } catch (const FormatError& e) {
-    throw FormatError("Table " + Utf8(name) + ": " + e.what());
+    throw FormatError("Table " + platform::Utf16ToUtf8(name) + ": " + e.what());
   }
 }
 
@@ -99,7 +82,7 @@ void Database::CheckTable(std::u16string_view name) {
   try {
     CheckTablePages(*pages_, *free_pages_, first);
   } catch (const FormatError& e) {
-    throw FormatError("Table " + Utf8(name) + ": " + e.what());
+    throw FormatError("Table " + platform::Utf16ToUtf8(name) + ": " + e.what());
   }
 }
 

@@ -50,29 +50,6 @@ std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t at) {
          static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
-// The size a type's value always has; 0 for Text, Binary, Memo, OLE and unknown types.
-std::uint16_t TypeSize(std::uint8_t type) {
-  switch (static_cast<JetType>(type)) {
-    case JetType::kYesNo:
-    case JetType::kByte:
-      return 1;
-    case JetType::kInteger:
-      return 2;
-    case JetType::kLong:
-    case JetType::kSingle:
-      return 4;
-    case JetType::kCurrency:
-    case JetType::kDouble:
-    case JetType::kDateTime:
-      return 8;
-    case JetType::kGuid:
-      return 16;
-    case JetType::kDecimal:
-      return 17;
-    default:
-      return 0;
-  }
-}
 
 std::string Column(const ColumnDefinition& c) {
   return "column " + std::to_string(c.number) + " (type " + std::to_string(c.type) + ")";
@@ -237,6 +214,29 @@ void CheckTableDefinition(const TableDefinition& table, std::uint32_t owned_page
   const std::uint64_t rows_per_page = (page_size - at.row_count - 2) / (2 + count_bytes + 1);
   if (table.rows > std::uint64_t{owned_pages} * rows_per_page) {
     throw DefinitionError("its row count is more than its pages hold");
+  }
+}
+
+std::uint16_t TypeSize(std::uint8_t type) {
+  switch (static_cast<JetType>(type)) {
+    case JetType::kYesNo:
+    case JetType::kByte:
+      return 1;
+    case JetType::kInteger:
+      return 2;
+    case JetType::kLong:
+    case JetType::kSingle:
+      return 4;
+    case JetType::kCurrency:
+    case JetType::kDouble:
+    case JetType::kDateTime:
+      return 8;
+    case JetType::kGuid:
+      return 16;
+    case JetType::kDecimal:
+      return 17;
+    default:
+      return 0;
   }
 }
 

@@ -72,4 +72,8 @@ TableDefinition ReadTableDefinition(bool jet4, std::uint32_t first_page, std::ui
 // table's usage map gives it.
 void CheckTableDefinition(const TableDefinition& table, std::uint32_t owned_pages);
 
+// The size a value of the type always has in a row (Yes/No: 1 in a definition, though its value
+// is the null-mask bit); 0 for Text, Binary, Memo, OLE and unknown types.
+std::uint16_t TypeSize(std::uint8_t type);
+
 }  // namespace cs::db::jetfile

@@ -152,28 +152,6 @@ std::string DecodeText(std::span<const std::uint8_t> bytes, bool jet4, const Whe
   return std::move(*text);
 }
 
-// The size a fixed-size type must have in the row; 0 for the others.
-int FixedSize(int type) {
-  switch (static_cast<JetType>(type)) {
-    case JetType::kByte:
-      return 1;
-    case JetType::kInteger:
-      return 2;
-    case JetType::kLong:
-    case JetType::kSingle:
-      return 4;
-    case JetType::kCurrency:
-    case JetType::kDouble:
-    case JetType::kDateTime:
-      return 8;
-    case JetType::kGuid:
-      return 16;
-    case JetType::kDecimal:
-      return 17;
-    default:
-      return 0;
-  }
-}
 
 void WriteValue(MdbHandle* mdb, const MdbColumn* col, const MdbField& field, bool jet4,
                 const Where& where, wire::Writer& w) {
@@ -192,7 +170,8 @@ void WriteValue(MdbHandle* mdb, const MdbColumn* col, const MdbField& field, boo
   if (field.siz < 0 || (field.siz > 0 && p == nullptr))
     throw ReadError("bad field in " + where.Text());
   const std::span<const std::uint8_t> bytes(p, static_cast<std::size_t>(field.siz));
-  const int fixed = FixedSize(type);
+  // Yes/No has left above: its value is no field.
+  const int fixed = cs::db::jetfile::TypeSize(static_cast<std::uint8_t>(type));
   if (fixed != 0 && field.siz != fixed)
     throw ReadError("field of the wrong size in " + where.Text());
   w.U8(1);
