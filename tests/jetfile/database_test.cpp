@@ -12,12 +12,11 @@
 #include <functional>
 #include <string>
 
-#include "jet_fixture.h"
 #include "jetfile/free_page_map.h"
 #include "jetfile/index_pages.h"
 #include "jetfile/table_pages.h"
 #include "jetfile/usage_map.h"
-#include "memory_file.h"
+#include "fixture.h"
 #include "readers.h"
 
 namespace cs::jetfile::test {
@@ -35,53 +34,6 @@ using cs::test::jetfile::ReadWithMdbReader;
 using cs::test::jetfile::RowOrder;
 
 const std::string kPassword = "qed5190";
-
-using Rows = std::vector<std::vector<Value>>;
-
-// Rows from memory; `rewinds` false plays a source that can be read only once.
-class VectorRows : public RowSource {
- public:
-  VectorRows(Rows rows, bool rewinds = true) : rows_(std::move(rows)), rewinds_(rewinds) {}
-  bool Next(std::vector<Value>& row) override {
-    if (next_ >= rows_.size()) return false;
-    row = rows_[next_++];
-    return true;
-  }
-  bool Rewind() override {
-    if (!rewinds_) return false;
-    next_ = 0;
-    return true;
-  }
-
- private:
-  Rows rows_;
-  bool rewinds_;
-  std::size_t next_ = 0;
-};
-
-// A folder of its own, gone at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "jet-database-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string Save(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    const std::string path = (path_ / name).string();
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-
- private:
-  fs::path path_;
-};
 
 std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "jetfile/free_page_map.h"
-#include "memory_file.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,23 +41,7 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// A folder of its own under the system's temporary folder, gone at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "jet-readers-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using cs::jetfile::test::TempDir;
 
 TEST(ReadersTest, BothReadersAgreeWithTheFixturesDumps) {
   struct Case {

@@ -23,8 +23,8 @@
 #include "jetfile/table_layout.h"
 #include "jetfile/table_rows.h"
 #include "jetfile/usage_map.h"
-#include "jetfile/memory_file.h"
-#include "jetfile/readers.h"
+#include "fixture.h"
+#include "readers.h"
 
 namespace cs::jetfile {
 namespace {
@@ -32,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::MemoryFile;
 using test::ReadFixture;
+using test::VectorRows;
 using namespace cs::test::jetfile;
 
 const std::string kCurrent = std::string(SHARED_DIR) + "/fixtures/jet/current/";
@@ -82,12 +83,12 @@ TableDefinition AsNew(TableDefinition def) {
   return def;
 }
 
-std::string WriteTemp(const std::vector<std::uint8_t>& bytes, const std::string& name) {
-  const fs::path path = fs::temp_directory_path() /
-                        ("jet-catalog-" + std::to_string(::getpid()) + "-" + name + ".mdb");
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return out ? path.string() : "";
+// The format facts checker passes the file.
+::testing::AssertionResult FactsHold(const std::string& path) {
+  const std::string command =
+      "python3 " + std::string(SHARED_DIR) + "/tools/jet4-facts/verify.py " + path + " > /dev/null";
+  if (std::system(command.c_str()) == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the format facts do not hold in " << path;
 }
 
 // Every index of a table holds exactly one entry per row, keyed by the row's values.
@@ -245,25 +246,6 @@ std::vector<std::vector<Value>> EveryTypeRows() {
   return rows;
 }
 
-// Rows from memory, for Database::WriteTable.
-class VectorRows : public RowSource {
- public:
-  explicit VectorRows(std::vector<std::vector<Value>> rows) : rows_(std::move(rows)) {}
-  bool Next(std::vector<Value>& row) override {
-    if (next_ >= rows_.size()) return false;
-    row = rows_[next_++];
-    return true;
-  }
-  bool Rewind() override {
-    next_ = 0;
-    return true;
-  }
-
- private:
-  std::vector<std::vector<Value>> rows_;
-  std::size_t next_ = 0;
-};
-
 // Creates the table of every type and writes its rows with the writer, which checks its work.
 PageNumber CreateEveryType(Database& db) {
   const PageNumber table = CreateTable(db, EveryType(), kNow);
@@ -293,6 +275,7 @@ void AddCopy(Dump& dump, const std::string& table, const std::string& copy) {
 }
 
 TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
+  const test::TempDir dir;
   for (const char* name : {"YWCURRENT", "YWCURRENT-ACCESS"}) {
     SCOPED_TRACE(name);
     MemoryFile memory(ReadFixture(std::string("current/") + name + ".mdb"));
@@ -348,7 +331,7 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
       EXPECT_EQ(row_of(every), row_of(by_access));
     }
 
-    const std::string written = WriteTemp(memory.bytes, std::string(name) + "-created");
+    const std::string written = dir.Save(std::string(name) + "-created.mdb", memory.bytes);
     Comparison what;
     what.order = RowOrder::kAnyOrder;
     for (const DumpTable& t : expected.tables) what.tables.insert(t.name);
@@ -365,12 +348,7 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
     every_table.relationships = false;
     EXPECT_TRUE(DumpsAgree(by_mdb_reader, by_libmdb, WhatLibmdbTells(WhatMdbReaderTells(every_table)),
                            "mdb-reader", "libmdb"));
-    EXPECT_EQ(std::system(("python3 " + std::string(SHARED_DIR) +
-                           "/tools/jet4-facts/verify.py " + written + " > /dev/null")
-                              .c_str()),
-              0)
-        << written;
-    fs::remove(written);
+    EXPECT_TRUE(FactsHold(written));
 
     // Dropped again, with ListBoxs: gone, their pages free, the rest as it was.
     const PageNumber listboxs = CatalogTable(pages, u"ListBoxs");
@@ -388,9 +366,8 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
 
     Dump after = ParseDumpFile(kCurrent + name + ".dump.txt");
     std::erase_if(after.tables, [](const DumpTable& t) { return t.name == "ListBoxs"; });
-    const std::string dropped = WriteTemp(memory.bytes, std::string(name) + "-dropped");
+    const std::string dropped = dir.Save(std::string(name) + "-dropped.mdb", memory.bytes);
     EXPECT_TRUE(DumpsAgree(after, ReadWithLibmdb(dropped), WhatLibmdbTells(), "expected", "libmdb"));
-    fs::remove(dropped);
     // Page 0 and the other tables' pages are the same bytes.
     EXPECT_TRUE(std::equal(original.begin(), original.begin() + kPageSize, memory.bytes.begin()));
   }
@@ -514,6 +491,7 @@ TEST(NewDatabaseTest, SystemTablesAreDefinedAsAccessDefinesThem) {
 }
 
 TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
+  const test::TempDir dir;
   for (const char16_t* password : {u"", u"qed5190", u"\u00e9t\u00e9 2025"}) {
     const std::u16string pw(password);
     std::string utf8;
@@ -527,16 +505,12 @@ TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
     SCOPED_TRACE(utf8);
     MemoryFile memory;
     CreateEmptyDatabase(memory, pw, kNow);
-    const std::string empty = WriteTemp(memory.bytes, "empty");
+    const std::string empty = dir.Save("empty.mdb", memory.bytes);
     Dump expected;
     expected.format = "V2000 [VERSION_4]";
     expected.password = pw.empty() ? "\\N" : utf8;
     EXPECT_TRUE(BothReadersHold(empty, utf8, expected));
-    EXPECT_EQ(std::system(("python3 " + std::string(SHARED_DIR) +
-                           "/tools/jet4-facts/verify.py " + empty + " > /dev/null")
-                              .c_str()),
-              0);
-    fs::remove(empty);
+    EXPECT_TRUE(FactsHold(empty));
     if (pw != u"qed5190") continue;  // the readers are slow: one filled file is enough
 
     Database db = Database::Open(memory, true);
@@ -544,7 +518,7 @@ TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
     EXPECT_EQ(pages.header().password(), pw);
     const PageNumber every = CreateEveryType(db);
     for (PageNumber t : {PageNumber{2}, PageNumber{3}, every}) ExpectIndexesHoldTheRows(pages, t);
-    const std::string filled = WriteTemp(memory.bytes, "filled");
+    const std::string filled = dir.Save("filled.mdb", memory.bytes);
     const Dump by_libmdb = ReadWithLibmdb(filled);
     ASSERT_EQ(by_libmdb.tables.size(), 1u);
     EXPECT_EQ(by_libmdb.tables[0].rows.size(), 40u);
@@ -552,11 +526,7 @@ TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
     all.relationships = false;
     EXPECT_TRUE(DumpsAgree(ReadWithMdbReader(filled, utf8), by_libmdb,
                            WhatLibmdbTells(WhatMdbReaderTells(all)), "mdb-reader", "libmdb"));
-    EXPECT_EQ(std::system(("python3 " + std::string(SHARED_DIR) +
-                           "/tools/jet4-facts/verify.py " + filled + " > /dev/null")
-                              .c_str()),
-              0);
-    fs::remove(filled);
+    EXPECT_TRUE(FactsHold(filled));
   }
   MemoryFile not_empty(std::vector<std::uint8_t>(kPageSize, 0));
   EXPECT_THROW(CreateEmptyDatabase(not_empty, u"", kNow), std::invalid_argument);

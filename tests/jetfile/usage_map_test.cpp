@@ -10,7 +10,7 @@
 
 #include "jetfile/free_page_map.h"
 #include "jetfile/page_file.h"
-#include "memory_file.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {
@@ -117,7 +117,7 @@ TEST(JetfileUsageMap, SetsWrittenReadBackInlineOrAsReferenceMapsOfTheSameRowSize
   const RowPointer where = MapAt(catalog, kOwnedMap);
   Page before;
   pages.Read(where.page, before);
-  const RowBytes row = LocateRow(before, where);
+  const struct RowBytes row = LocateRow(before, where);
 
   struct Case {
     const char* what;
@@ -146,7 +146,7 @@ TEST(JetfileUsageMap, SetsWrittenReadBackInlineOrAsReferenceMapsOfTheSameRowSize
     Page after;
     reopened.Read(where.page, after);
     EXPECT_EQ(after[row.begin], c.type);
-    const RowBytes same = LocateRow(after, where);
+    const struct RowBytes same = LocateRow(after, where);
     EXPECT_EQ(same.begin, row.begin);
     EXPECT_EQ(same.end, row.end);
     // The other rows of the page are as they were.
