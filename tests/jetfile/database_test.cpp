@@ -50,33 +50,6 @@ void CheckEveryTable(Database& db) {
   }
 }
 
-// The dump form of the values these tests write.
-std::string Cell(const Value& v) {
-  if (IsNull(v)) return "\\N";
-  if (const auto* t = std::get_if<std::u16string>(&v)) {
-    std::string out;
-    for (char16_t c : *t) {
-      if (c == u'\t')
-        out += "\\t";
-      else if (c == u'\\')
-        out += "\\\\";
-      else
-        out += Utf8(std::u16string_view(&c, 1));
-    }
-    return out;
-  }
-  if (const auto* c = std::get_if<Currency>(&v)) {
-    const std::int64_t t = c->ten_thousandths;
-    const std::uint64_t a =
-        t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
-    std::string frac = std::to_string(a % 10000);
-    return (t < 0 ? "-" : "") + std::to_string(a / 10000) + "." +
-           std::string(4 - frac.size(), '0') + frac;
-  }
-  if (const auto* l = std::get_if<std::int32_t>(&v)) return std::to_string(*l);
-  throw std::runtime_error("no dump form for this value in these tests");
-}
-
 TEST(Database, TablesAreFoundWithoutRegardToCaseAndReadWhole) {
   MemoryFile file(ReadFixture("current/YWCURRENT-ACCESS.mdb"));
   const Dump dump = ParseDumpFile(JetFixture("current/YWCURRENT-ACCESS.dump.txt").string());
@@ -161,7 +134,7 @@ TEST(Database, RewrittenTablesReadBackValueForValue) {
       if (i >= c.keep) row[kSku] = Wide("NEW" + std::to_string(i));
       c.change(row, i);
       for (std::size_t k = 0; k < row.size(); ++k) {
-        if (row[k] != store[from][k]) cells[k] = Cell(row[k]);
+        if (row[k] != store[from][k]) cells[k] = DumpCell(row[k]);
       }
       rows.push_back(std::move(row));
       table.rows.push_back(std::move(cells));
@@ -342,15 +315,10 @@ TEST(Database, DamagedFilesAreRefused) {
     return std::size_t{page} * kPageSize + offset;
   };
   const Case cases[] = {
-      {"a Jet 3 (Access 97) header", [](auto& b) { b[0x14] = 0x00; }},
-      {"an Access 2007 header", [](auto& b) { b[0x14] = 0x02; }},
-      {"the file cut short", [](auto& b) { b.resize(b.size() - kPageSize / 2); }},
       {"the file cut to its catalog", [](auto& b) { b.resize(3 * kPageSize); }},
       {"a catalog row's offset", [&](auto& b) { b[at(catalog_data, 0x0E + 1)] ^= 0x10; }},
       {"the catalog's definition", [&](auto& b) { b[at(2, 0x2D)] ^= 0x40; }},
       {"Store's column count", [&](auto& b) { b[at(store, 0x2D)] ^= 0x08; }},
-      {"Store's definition running on into itself",
-       [&](auto& b) { PutU32(&b[at(store, 4)], store); }},
       {"an index page of Store", [&](auto& b) { b[at(index_leaf, 0x1E0 + 1)] ^= 0xFF; }},
       {"an index page's type", [&](auto& b) { b[at(index_leaf, 0)] = 0x01; }},
   };
@@ -388,26 +356,6 @@ TEST(Database, TheCheckCatchesDamagedResults) {
     std::function<void(Database&, const TableDefinition&, const TablePages&)> damage;
   };
   const Case cases[] = {
-      {"an index entry removed",
-       [](Database& db, const TableDefinition& def, const TablePages& pages) {
-         const PageNumber store = db.FindTable(u"Store");
-         auto read = [&](PageNumber n) {
-           Page p;
-           db.pages().Read(n, p);
-           return p;
-         };
-         IndexWalk walk = WalkIndexPages(def.real_indexes[1].root_page, store, read);
-         walk.entries.erase(walk.entries.begin() + 500);
-         std::vector<PageNumber> reuse = pages.indexes[1];
-         BuildIndexPages(
-             walk.entries, store,
-             [&] {
-               PageNumber n = reuse.front();
-               reuse.erase(reuse.begin());
-               return n;
-             },
-             [&](PageNumber n, const Page& p) { db.pages().Write(n, p); });
-       }},
       {"a key changed",
        [](Database& db, const TableDefinition& def, const TablePages& pages) {
          IndexWalk walk = WalkIndexPages(def.real_indexes[0].root_page, db.FindTable(u"Store"),

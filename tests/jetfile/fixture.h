@@ -7,6 +7,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -178,6 +180,56 @@ inline std::string Utf8(std::u16string_view s) {
     }
   }
   return out;
+}
+
+// A value as the fixtures' dumps print it: \N for Null, Yes/No as 1 or 0, currency with four
+// decimals, dates YYYY-MM-DD HH:MM:SS, text escaped. Not for Single, Double or binary values.
+inline std::string DumpCell(const Value& v) {
+  char buf[48];
+  if (IsNull(v)) return "\\N";
+  if (const auto* b = std::get_if<bool>(&v)) return *b ? "1" : "0";
+  if (const auto* n = std::get_if<std::uint8_t>(&v)) return std::to_string(*n);
+  if (const auto* n = std::get_if<std::int16_t>(&v)) return std::to_string(*n);
+  if (const auto* n = std::get_if<std::int32_t>(&v)) return std::to_string(*n);
+  if (const auto* c = std::get_if<Currency>(&v)) {
+    const std::int64_t t = c->ten_thousandths;
+    const std::uint64_t m = t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
+    std::snprintf(buf, sizeof buf, "%s%llu.%04llu", t < 0 ? "-" : "",
+                  static_cast<unsigned long long>(m / 10000),
+                  static_cast<unsigned long long>(m % 10000));
+    return buf;
+  }
+  if (const auto* d = std::get_if<DateTime>(&v)) {
+    const double whole = std::trunc(d->ole);
+    auto ms = static_cast<std::int64_t>(std::llround(std::fabs(d->ole - whole) * 86400000.0));
+    auto days = static_cast<std::int64_t>(whole);
+    if (ms >= 86400000) ms -= 86400000, days += 1;
+    using namespace std::chrono;
+    const year_month_day ymd{sys_days{year{1899} / December / 30} + std::chrono::days{days}};
+    const std::int64_t s = ms / 1000;
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02lld:%02lld:%02lld",
+                  static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()), static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    return buf;
+  }
+  if (const auto* t = std::get_if<std::u16string>(&v)) {
+    std::string out;
+    for (char c : Utf8(*t)) {
+      if (c == '\t') out += "\\t";
+      else if (c == '\n') out += "\\n";
+      else if (c == '\r') out += "\\r";
+      else if (c == '\\') out += "\\\\";
+      else if (static_cast<unsigned char>(c) < 0x20) {
+        std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(c));
+        out += buf;
+      } else {
+        out.push_back(c);
+      }
+    }
+    return out;
+  }
+  throw std::invalid_argument("no dump form for this value here");
 }
 
 using Rows = std::vector<std::vector<Value>>;

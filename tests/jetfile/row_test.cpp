@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 #include <limits>
 
@@ -19,96 +17,21 @@ namespace {
 using test::JetFile;
 using test::Utf8;
 
-// ---- Values as the dump writes them. ----
-
-std::string EscapeText(const std::u16string& s) {
-  std::string out;
-  for (char c : Utf8(s)) {
-    switch (c) {
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(c));
-          out += buf;
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out;
-}
-
-std::string FormatCurrency(Currency c) {
-  std::int64_t v = c.ten_thousandths;
-  bool negative = v < 0;
-  std::uint64_t m = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%s%llu.%04llu", negative ? "-" : "",
-                static_cast<unsigned long long>(m / 10000),
-                static_cast<unsigned long long>(m % 10000));
-  return buf;
-}
-
-std::string FormatDate(DateTime d) {
-  double whole = std::trunc(d.ole);
-  auto ms = static_cast<std::int64_t>(std::llround(std::fabs(d.ole - whole) * 86400000.0));
-  auto days = static_cast<std::int64_t>(whole);
-  if (ms >= 86400000) {
-    ms -= 86400000;
-    days += 1;
-  }
-  using namespace std::chrono;
-  year_month_day ymd{sys_days{year{1899} / December / 30} + std::chrono::days{days}};
-  std::int64_t s = ms / 1000;
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02lld:%02lld:%02lld",
-                static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
-                static_cast<unsigned>(ymd.day()), static_cast<long long>(s / 3600),
-                static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
-  return buf;
-}
-
 // Compares one decoded value with the dump's text for it; a difference is returned as text.
 std::string Compare(const Value& v, const std::string& expected, const PageReader& read,
                     ColumnType type) {
   std::string got;
-  if (IsNull(v)) {
-    got = "\\N";
-  } else if (auto* b = std::get_if<bool>(&v)) {
-    got = *b ? "1" : "0";
-  } else if (auto* u8 = std::get_if<std::uint8_t>(&v)) {
-    got = std::to_string(*u8);
-  } else if (auto* i16 = std::get_if<std::int16_t>(&v)) {
-    got = std::to_string(*i16);
-  } else if (auto* i32 = std::get_if<std::int32_t>(&v)) {
-    got = std::to_string(*i32);
-  } else if (auto* c = std::get_if<Currency>(&v)) {
-    got = FormatCurrency(*c);
-  } else if (auto* f = std::get_if<float>(&v)) {
+  if (auto* f = std::get_if<float>(&v)) {
     if (expected != "\\N" && std::strtof(expected.c_str(), nullptr) == *f) return "";
     got = std::to_string(*f);
   } else if (auto* d = std::get_if<double>(&v)) {
     if (expected != "\\N" && std::strtod(expected.c_str(), nullptr) == *d) return "";
     got = std::to_string(*d);
-  } else if (auto* t = std::get_if<DateTime>(&v)) {
-    got = FormatDate(*t);
-  } else if (auto* s = std::get_if<std::u16string>(&v)) {
-    got = EscapeText(*s);
   } else if (auto* bytes = std::get_if<Bytes>(&v)) {
     if (type != ColumnType::kMemo) return "binary values are not in the dump";
-    got = EscapeText(DecodeMemoText(ReadLongValue(*bytes, read)));
+    got = test::DumpCell(DecodeMemoText(ReadLongValue(*bytes, read)));
+  } else {
+    got = test::DumpCell(v);
   }
   return got == expected ? ""
                          : "got " + got.substr(0, 200) + " expected " + expected.substr(0, 200);

@@ -492,7 +492,7 @@ TEST(NewDatabaseTest, SystemTablesAreDefinedAsAccessDefinesThem) {
 
 TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
   const test::TempDir dir;
-  for (const char16_t* password : {u"", u"qed5190", u"\u00e9t\u00e9 2025"}) {
+  for (const char16_t* password : {u"", u"\u00e9t\u00e9 2025"}) {
     const std::u16string pw(password);
     std::string utf8;
     for (char16_t c : pw) {
@@ -511,7 +511,7 @@ TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
     expected.password = pw.empty() ? "\\N" : utf8;
     EXPECT_TRUE(BothReadersHold(empty, utf8, expected));
     EXPECT_TRUE(FactsHold(empty));
-    if (pw != u"qed5190") continue;  // the readers are slow: one filled file is enough
+    if (pw.empty()) continue;  // the readers are slow: one filled file is enough
 
     Database db = Database::Open(memory, true);
     PageFile& pages = db.pages();
