@@ -206,6 +206,27 @@ TEST(Database, EncodedFilesAndEveryTypeAtItsEdges) {
     SCOPED_TRACE(fixture);
     const auto original = ReadFixture(fixture);
     const Dump before = ReadWithLibmdb(dir.Save("before.mdb", original));
+    if (const DumpTable* types = before.Table("Types")) {
+      // The edges are there to agree on, each to its last digit.
+      ASSERT_EQ(types->rows.size(), 5u);
+      const auto cell = [&](std::size_t row, const std::string& column) {
+        const auto at = std::find(types->header.begin(), types->header.end(), column);
+        if (at == types->header.end()) throw std::runtime_error("no column " + column);
+        return types->rows[row][static_cast<std::size_t>(at - types->header.begin())];
+      };
+      const std::tuple<std::size_t, const char*, const char*> edges[] = {
+          {3, "Cur", "922337203685477.5807"}, {1, "Cur", "-1234.5678"}, {4, "Cur", "0.0001"},
+          {3, "Dbl", "1.0E300"}, {1, "Dbl", "-2.5E-10"}, {4, "Dbl", "1.2345678912345679E8"},
+          {0, "Sng", "0.1"}, {3, "Sng", "3.4E38"}, {1, "Lng", "-2147483648"},
+          {1, "Intg", "-32768"}, {0, "Byt", "255"}, {2, "YN", "0"}, {2, "Cur", "\\N"},
+          {3, "TxtC", ""}, {1, "DT", "1899-12-30 12:00:00"}, {3, "DT", "1850-06-15 23:59:59"},
+          {4, "DT", "2099-12-31 23:59:59"}, {1, "TxtU", "日本語 テキスト"},
+          {4, "TxtC", "line1\\r\\nline2\\ttab,comma"}, {4, "Memo", ""}};
+      for (const auto& [row, column, value] : edges) {
+        EXPECT_EQ(cell(row, column), value) << "row " << row + 1 << ", column " << column;
+      }
+      EXPECT_GT(cell(3, "Memo").size(), 16u * 1024) << "the memo over a chain of long-value pages";
+    }
     MemoryFile file(original);
     Database db = Database::Open(file, true);
     Rows rows = RowsOf(db, table);

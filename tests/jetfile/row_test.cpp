@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <iostream>
 #include <limits>
 
 #include "fixture.h"
@@ -85,10 +84,10 @@ TEST(Row, EveryFixtureRowDecodesAndReEncodes) {
 }
 
 // Every row of every user table of both current databases (the second built on a file Access
-// wrote, its Table1 written by Access) decodes to the dump's values, in the dump's order, and
-// encodes back to the bytes on the page.
-TEST(Row, EveryRowOfTheCurrentDatabasesMatchesTheirDumpsAndReEncodesToItsBytes) {
-  std::size_t cells = 0, rows_checked = 0, memo_chains = 0, stale_nulls = 0;
+// wrote, its Table1 written by Access) decodes to the dump's values, in the dump's order (that
+// each encodes back to its bytes is checked above, with every fixture's rows).
+TEST(Row, EveryRowOfTheCurrentDatabasesMatchesTheirDumps) {
+  std::size_t cells = 0, rows_checked = 0, memo_chains = 0;
   for (const std::string name : {"current/YWCURRENT", "current/YWCURRENT-ACCESS"}) {
     const JetFile file(name + ".mdb");
     const auto dump = cs::test::jetfile::ParseDumpFile(test::JetFixture(name + ".dump.txt"));
@@ -122,9 +121,6 @@ TEST(Row, EveryRowOfTheCurrentDatabasesMatchesTheirDumpsAndReEncodesToItsBytes) 
                 ParseLongValueReference(std::get<Bytes>(values[place[c]])).form == kLongValueChain;
           }
         }
-        Bytes stored = rows[r].bytes;
-        stale_nulls += ClearNullFixedValues(def, values, stored);
-        EXPECT_TRUE(EncodeRow(def, values) == stored) << "row " << r << " re-encodes differently";
         ++rows_checked;
       }
     }
@@ -132,7 +128,6 @@ TEST(Row, EveryRowOfTheCurrentDatabasesMatchesTheirDumpsAndReEncodesToItsBytes) 
   EXPECT_GE(rows_checked, 2 * 7031u);
   EXPECT_GT(cells, 80000u);
   EXPECT_EQ(memo_chains, 40u);  // every 50th of Store's 1,000 rows, in each file
-  std::cout << "[ INFO     ] " << stale_nulls << " Null fixed values over stale bytes\n";
 }
 
 // ---- Rows built by hand, one table with a column of each type. ----

@@ -348,7 +348,11 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
     every_table.relationships = false;
     EXPECT_TRUE(DumpsAgree(by_mdb_reader, by_libmdb, WhatLibmdbTells(WhatMdbReaderTells(every_table)),
                            "mdb-reader", "libmdb"));
-    EXPECT_TRUE(FactsHold(written));
+    // The format facts, on the file whose catalog Access wrote (the other's tables are written
+    // by the same code).
+    if (std::string(name) == "YWCURRENT-ACCESS") {
+      EXPECT_TRUE(FactsHold(written));
+    }
 
     // Dropped again, with ListBoxs: gone, their pages free, the rest as it was.
     const PageNumber listboxs = CatalogTable(pages, u"ListBoxs");
@@ -492,42 +496,35 @@ TEST(NewDatabaseTest, SystemTablesAreDefinedAsAccessDefinesThem) {
 
 TEST(NewDatabaseTest, BothReadersOpenItAndItTakesTablesAndRows) {
   const test::TempDir dir;
-  for (const char16_t* password : {u"", u"\u00e9t\u00e9 2025"}) {
-    const std::u16string pw(password);
-    std::string utf8;
-    for (char16_t c : pw) {
-      if (c < 0x80) {
-        utf8.push_back(static_cast<char>(c));
-      } else {
-        utf8 += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-      }
-    }
-    SCOPED_TRACE(utf8);
-    MemoryFile memory;
-    CreateEmptyDatabase(memory, pw, kNow);
-    const std::string empty = dir.Save("empty.mdb", memory.bytes);
-    Dump expected;
-    expected.format = "V2000 [VERSION_4]";
-    expected.password = pw.empty() ? "\\N" : utf8;
-    EXPECT_TRUE(BothReadersHold(empty, utf8, expected));
-    EXPECT_TRUE(FactsHold(empty));
-    if (pw.empty()) continue;  // the readers are slow: one filled file is enough
+  // Empty, without a password.
+  MemoryFile empty;
+  CreateEmptyDatabase(empty, u"", kNow);
+  Dump expected;
+  expected.format = "V2000 [VERSION_4]";
+  expected.password = "\\N";
+  EXPECT_TRUE(BothReadersHold(dir.Save("empty.mdb", empty.bytes), "", expected));
 
-    Database db = Database::Open(memory, true);
-    PageFile& pages = db.pages();
-    EXPECT_EQ(pages.header().password(), pw);
-    const PageNumber every = CreateEveryType(db);
-    for (PageNumber t : {PageNumber{2}, PageNumber{3}, every}) ExpectIndexesHoldTheRows(pages, t);
-    const std::string filled = dir.Save("filled.mdb", memory.bytes);
-    const Dump by_libmdb = ReadWithLibmdb(filled);
-    ASSERT_EQ(by_libmdb.tables.size(), 1u);
-    EXPECT_EQ(by_libmdb.tables[0].rows.size(), 40u);
-    Comparison all;
-    all.relationships = false;
-    EXPECT_TRUE(DumpsAgree(ReadWithMdbReader(filled, utf8), by_libmdb,
-                           WhatLibmdbTells(WhatMdbReaderTells(all)), "mdb-reader", "libmdb"));
-    EXPECT_TRUE(FactsHold(filled));
-  }
+  // With a password of accented letters, and a table of every type filled.
+  const std::u16string password = u"\u00e9t\u00e9 2025";
+  MemoryFile memory;
+  CreateEmptyDatabase(memory, password, kNow);
+  Database db = Database::Open(memory, true);
+  PageFile& pages = db.pages();
+  EXPECT_EQ(pages.header().password(), password);
+  const PageNumber every = CreateEveryType(db);
+  for (PageNumber t : {PageNumber{2}, PageNumber{3}, every}) ExpectIndexesHoldTheRows(pages, t);
+  const std::string filled = dir.Save("filled.mdb", memory.bytes);
+  const Dump by_libmdb = ReadWithLibmdb(filled);
+  ASSERT_EQ(by_libmdb.tables.size(), 1u);
+  EXPECT_EQ(by_libmdb.tables[0].rows.size(), 40u);
+  const Dump by_mdb_reader = ReadWithMdbReader(filled, test::Utf8(password));
+  EXPECT_EQ(by_mdb_reader.format, expected.format);
+  EXPECT_EQ(by_mdb_reader.password, test::Utf8(password));
+  Comparison all;
+  all.relationships = false;
+  EXPECT_TRUE(DumpsAgree(by_mdb_reader, by_libmdb, WhatLibmdbTells(WhatMdbReaderTells(all)),
+                         "mdb-reader", "libmdb"));
+  EXPECT_TRUE(FactsHold(filled));
   MemoryFile not_empty(std::vector<std::uint8_t>(kPageSize, 0));
   EXPECT_THROW(CreateEmptyDatabase(not_empty, u"", kNow), std::invalid_argument);
 }
