@@ -161,16 +161,5 @@ TEST(JetfilePageFile, TheCacheKeepsAFixedNumberOfPagesAndServesRepeatedReads) {
   EXPECT_EQ(pages.file_reads(), reads + 1);
 }
 
-TEST(JetfilePageFile, ANewDatabaseBeginsWithItsHeader) {
-  MemoryFile file;
-  const Header header = Header::CreateNew(u"qed5190", 46000.5);
-  PageFile pages = PageFile::CreateNew(file, header, {});
-  EXPECT_EQ(pages.page_count(), 1u);
-  EXPECT_EQ(file.bytes.size(), kPageSize);
-  EXPECT_EQ(file.PageAt(0), header.Stored());
-  Page page{};
-  EXPECT_EQ(pages.Append(page), 1u);
-}
-
 }  // namespace
 }  // namespace cs::jetfile
