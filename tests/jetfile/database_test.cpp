@@ -28,7 +28,6 @@ using cs::test::jetfile::Comparison;
 using cs::test::jetfile::Dump;
 using cs::test::jetfile::DumpsAgree;
 using cs::test::jetfile::DumpTable;
-using cs::test::jetfile::ParseDumpFile;
 using cs::test::jetfile::ReadWithLibmdb;
 using cs::test::jetfile::ReadWithMdbReader;
 using cs::test::jetfile::RowOrder;
@@ -52,7 +51,7 @@ void CheckEveryTable(Database& db) {
 
 TEST(Database, TablesAreFoundWithoutRegardToCaseAndReadWhole) {
   MemoryFile file(ReadFixture("current/YWCURRENT-ACCESS.mdb"));
-  const Dump dump = ParseDumpFile(JetFixture("current/YWCURRENT-ACCESS.dump.txt").string());
+  const Dump& dump = FixtureDump("current/YWCURRENT-ACCESS");
   Database db = Database::Open(file, false);
   EXPECT_EQ(db.TableNames().size(), dump.tables.size());
   for (const DumpTable& table : dump.tables) {
@@ -118,7 +117,7 @@ TEST(Database, RewrittenTablesReadBackValueForValue) {
     SCOPED_TRACE(std::string(c.file) + ": " + c.name);
     const auto original = ReadFixture("current/" + std::string(c.file) + ".mdb");
     Dump expected =
-        ParseDumpFile(JetFixture("current/" + std::string(c.file) + ".dump.txt").string());
+        FixtureDump("current/" + std::string(c.file));
     MemoryFile file(original);
     Database db = Database::Open(file, true);
     const Rows store = RowsOf(db, u"Store");
@@ -163,7 +162,7 @@ TEST(Database, TheCatalogRewrittenWithItsOwnRows) {
   db.WriteTable(u"MSysObjects", catalog);
   db.CheckTable(u"MSysObjects");
   CheckEveryTable(db);
-  const Dump expected = ParseDumpFile(JetFixture("current/YWCURRENT-ACCESS.dump.txt").string());
+  const Dump& expected = FixtureDump("current/YWCURRENT-ACCESS");
   EXPECT_TRUE(DumpsAgree(expected, ReadWithLibmdb(dir.Save("catalog.mdb", file.bytes)),
                          cs::test::jetfile::WhatLibmdbTells()));
 }

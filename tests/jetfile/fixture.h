@@ -27,6 +27,7 @@
 #include "jetfile/table_definition.h"
 #include "jetfile/row_source.h"
 #include "platform/file_system.h"
+#include "readers.h"
 
 namespace cs::jetfile::test {
 
@@ -45,6 +46,17 @@ inline std::vector<std::uint8_t> ReadFixture(const std::string& name,
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return {};
   return bytes;
+}
+
+// A fixture's dump ("current/YWCURRENT" for current/YWCURRENT.dump.txt), parsed once a run: the
+// current databases' dumps are large and many tests compare with them.
+inline const cs::test::jetfile::Dump& FixtureDump(const std::string& name) {
+  static std::map<std::string, cs::test::jetfile::Dump> parsed;
+  auto at = parsed.find(name);
+  if (at == parsed.end()) {
+    at = parsed.emplace(name, cs::test::jetfile::ParseDumpFile(JetFixture(name + ".dump.txt"))).first;
+  }
+  return at->second;
 }
 
 // Every Jet 4 fixture, by its name under fixtures/jet/; `encoded` false leaves out the two whose

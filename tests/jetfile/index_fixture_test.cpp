@@ -98,7 +98,7 @@ int CheckFile(const std::string& name, const std::set<std::pair<std::string, int
   const JetFile file(name + ".mdb");
   const auto tables = file.Tables();
   int checked = 0;
-  for (const auto& table : cs::test::jetfile::ParseDumpFile(test::JetFixture(name + ".dump.txt")).tables) {
+  for (const auto& table : test::FixtureDump(name).tables) {
     SCOPED_TRACE(name + " " + table.name);
     const PageNumber page = tables.at(std::u16string(table.name.begin(), table.name.end()));
     const TableDefinition def = ReadTableDefinition(page, file.Reader());

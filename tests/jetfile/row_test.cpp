@@ -90,7 +90,7 @@ TEST(Row, EveryRowOfTheCurrentDatabasesMatchesTheirDumps) {
   std::size_t cells = 0, rows_checked = 0, memo_chains = 0;
   for (const std::string name : {"current/YWCURRENT", "current/YWCURRENT-ACCESS"}) {
     const JetFile file(name + ".mdb");
-    const auto dump = cs::test::jetfile::ParseDumpFile(test::JetFixture(name + ".dump.txt"));
+    const auto& dump = test::FixtureDump(name);
     const auto tables = file.Tables();
     ASSERT_EQ(tables.size(), dump.tables.size()) << name;
     for (const auto& [table_name, page] : tables) {

@@ -35,7 +35,6 @@ using test::ReadFixture;
 using test::VectorRows;
 using namespace cs::test::jetfile;
 
-const std::string kCurrent = std::string(SHARED_DIR) + "/fixtures/jet/current/";
 constexpr double kNow = 46000.5;  // 2025-12-09 12:00
 
 // The schema a definition was made from: columns in stored order, indexes without those of
@@ -286,7 +285,7 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
     FreePageMap& free = db.free_pages();
 
     // Copies of two tables, filled with their rows, and a table of every type.
-    Dump expected = ParseDumpFile(kCurrent + name + ".dump.txt");
+    Dump expected = test::FixtureDump(std::string("current/") + name);
     for (const char* t : {"PlanogramDetails", "Competitors"}) {
       const std::u16string source(t, t + std::strlen(t));
       TableRows rows(pages, CatalogTable(pages, source));
@@ -368,7 +367,7 @@ TEST(TableCatalogTest, CreatedTablesReadBackAndDropLeavesTheRestAsItWas) {
     FreePageMap reread(pages);
     for (PageNumber n : owned) EXPECT_TRUE(reread.IsFree(n)) << "page " << n;
 
-    Dump after = ParseDumpFile(kCurrent + name + ".dump.txt");
+    Dump after = test::FixtureDump(std::string("current/") + name);
     std::erase_if(after.tables, [](const DumpTable& t) { return t.name == "ListBoxs"; });
     const std::string dropped = dir.Save(std::string(name) + "-dropped.mdb", memory.bytes);
     EXPECT_TRUE(DumpsAgree(after, ReadWithLibmdb(dropped), WhatLibmdbTells(), "expected", "libmdb"));
