@@ -256,8 +256,9 @@ class VectorRows : public RowSource {
     return true;
   }
   bool Rewind() override {
+    if (!rewinds_) return false;
     next_ = 0;
-    return rewinds_;
+    return true;
   }
 
  private:
