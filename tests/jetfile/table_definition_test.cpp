@@ -40,33 +40,6 @@ TEST(TableDefinition, EveryFixtureDefinitionRoundTripsByteForByte) {
   EXPECT_GE(multi_page, 1u);
 }
 
-TEST(TableDefinition, ReadsStoresKeysAndLongValueMaps) {
-  JetFile file("current/YWCURRENT.mdb");
-  TableDefinition store = ReadTableDefinition(file.Tables().at(u"Store"), file.Reader());
-  EXPECT_EQ(store.row_count, 1000u);
-  const ColumnDefinition* sku = nullptr;
-  const ColumnDefinition* notes = nullptr;
-  for (const auto& c : store.columns) {
-    if (c.name == u"Sku") sku = &c;
-    if (c.name == u"Notes") notes = &c;
-  }
-  ASSERT_TRUE(sku && notes && store.long_value_maps.size() == 1);
-  EXPECT_EQ(store.long_value_maps[0].column, notes->number);
-  int primary = 0, foreign = 0;
-  for (const LogicalIndex& l : store.logical_indexes) {
-    const RealIndex& r = store.real_indexes.at(l.real_index);
-    if (l.kind == kLogicalIndexPrimaryKey) {
-      ++primary;
-      EXPECT_EQ(r.flags, 0x89);
-      EXPECT_EQ(r.columns[0], (IndexColumn{sku->number, kIndexAscending}));
-      EXPECT_EQ(r.columns[1].number, kUnusedIndexColumn);
-    }
-    foreign += l.kind == kLogicalIndexForeignKey && l.foreign_table != 0;
-  }
-  EXPECT_EQ(primary, 1);
-  EXPECT_EQ(foreign, 1);
-}
-
 // A definition with enough columns to need several pages: each page has its header, its
 // next-page pointer and its own free space, and the pages join back to the same definition.
 TEST(TableDefinition, SpreadsALargeDefinitionOverThePagesGiven) {
