@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -49,9 +50,11 @@ inline std::vector<std::uint8_t> ReadFixture(const std::string& name,
 }
 
 // A fixture's dump ("current/YWCURRENT" for current/YWCURRENT.dump.txt), parsed once a run: the
-// current databases' dumps are large and many tests compare with them.
+// current databases' dumps are large and many tests compare with them. Safe from any thread.
 inline const cs::test::jetfile::Dump& FixtureDump(const std::string& name) {
+  static std::mutex lock;
   static std::map<std::string, cs::test::jetfile::Dump> parsed;
+  const std::lock_guard<std::mutex> hold(lock);
   auto at = parsed.find(name);
   if (at == parsed.end()) {
     at = parsed.emplace(name, cs::test::jetfile::ParseDumpFile(JetFixture(name + ".dump.txt"))).first;
