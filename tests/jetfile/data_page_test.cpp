@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "jet_fixture.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {
@@ -62,16 +62,16 @@ TEST(DataPage, RefusesARowThatDoesNotFitAndThe256thRow) {
 // offset less the header and row table.
 TEST(DataPage, EveryFixtureDataPageListsWithItsFreeSpaceRight) {
   std::size_t pages = 0, deleted = 0;
-  for (const auto& path : test::Jet4Fixtures()) {
+  for (const auto& path : test::Jet4FixtureNames(false)) {
     JetFile file(path);
     std::set<PageNumber> owners;
     for (const auto& [name, page] : file.Tables(true)) owners.insert(page);
     for (PageNumber n = 1; n < file.PageCount(); ++n) {
-      Page page = file.ReadPage(n);
+      Page page = file.PageAt(n);
       if (page[0] != kDataPageType) continue;
       std::uint32_t owner = DataPageOwner(page);
       if (owners.count(owner) == 0 && owner != kLongValueOwner) continue;  // stale or a map page
-      SCOPED_TRACE(path.filename().string() + " page " + std::to_string(n));
+      SCOPED_TRACE(path + " page " + std::to_string(n));
       std::vector<RowSlot> rows;
       ASSERT_NO_THROW(rows = ListRows(page, n));
       std::size_t lowest = rows.empty() ? kPageSize : rows.back().begin;

@@ -10,14 +10,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <string>
 
-#include "jet_fixture.h"
 #include "jetfile/free_page_map.h"
 #include "jetfile/index_pages.h"
 #include "jetfile/table_pages.h"
 #include "jetfile/usage_map.h"
-#include "memory_file.h"
+#include "fixture.h"
 #include "readers.h"
 
 namespace cs::jetfile::test {
@@ -29,59 +29,11 @@ using cs::test::jetfile::Comparison;
 using cs::test::jetfile::Dump;
 using cs::test::jetfile::DumpsAgree;
 using cs::test::jetfile::DumpTable;
-using cs::test::jetfile::ParseDumpFile;
 using cs::test::jetfile::ReadWithLibmdb;
 using cs::test::jetfile::ReadWithMdbReader;
 using cs::test::jetfile::RowOrder;
 
 const std::string kPassword = "qed5190";
-
-using Rows = std::vector<std::vector<Value>>;
-
-// Rows from memory; `rewinds` false plays a source that can be read only once.
-class VectorRows : public RowSource {
- public:
-  VectorRows(Rows rows, bool rewinds = true) : rows_(std::move(rows)), rewinds_(rewinds) {}
-  bool Next(std::vector<Value>& row) override {
-    if (next_ >= rows_.size()) return false;
-    row = rows_[next_++];
-    return true;
-  }
-  bool Rewind() override {
-    if (!rewinds_) return false;
-    next_ = 0;
-    return true;
-  }
-
- private:
-  Rows rows_;
-  bool rewinds_;
-  std::size_t next_ = 0;
-};
-
-// A folder of its own, gone at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "jet-database-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string Save(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    const std::string path = (path_ / name).string();
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-
- private:
-  fs::path path_;
-};
 
 std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -98,36 +50,9 @@ void CheckEveryTable(Database& db) {
   }
 }
 
-// The dump form of the values these tests write.
-std::string Cell(const Value& v) {
-  if (IsNull(v)) return "\\N";
-  if (const auto* t = std::get_if<std::u16string>(&v)) {
-    std::string out;
-    for (char16_t c : *t) {
-      if (c == u'\t')
-        out += "\\t";
-      else if (c == u'\\')
-        out += "\\\\";
-      else
-        out += Utf8(std::u16string_view(&c, 1));
-    }
-    return out;
-  }
-  if (const auto* c = std::get_if<Currency>(&v)) {
-    const std::int64_t t = c->ten_thousandths;
-    const std::uint64_t a =
-        t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
-    std::string frac = std::to_string(a % 10000);
-    return (t < 0 ? "-" : "") + std::to_string(a / 10000) + "." +
-           std::string(4 - frac.size(), '0') + frac;
-  }
-  if (const auto* l = std::get_if<std::int32_t>(&v)) return std::to_string(*l);
-  throw std::runtime_error("no dump form for this value in these tests");
-}
-
 TEST(Database, TablesAreFoundWithoutRegardToCaseAndReadWhole) {
   MemoryFile file(ReadFixture("current/YWCURRENT-ACCESS.mdb"));
-  const Dump dump = ParseDumpFile(JetFixture("current/YWCURRENT-ACCESS.dump.txt").string());
+  const Dump& dump = FixtureDump("current/YWCURRENT-ACCESS");
   Database db = Database::Open(file, false);
   EXPECT_EQ(db.TableNames().size(), dump.tables.size());
   for (const DumpTable& table : dump.tables) {
@@ -180,20 +105,20 @@ TEST(Database, RewrittenTablesReadBackValueForValue) {
        "more rows; memos of every size, texts with and without compression, numbers at their "
        "edges",
        [&](auto& r, std::size_t i) {
-         if (i >= 70) return;
+         if (i >= 14) return;
          r[kNotes] = memos[i % 7];
          r[kDescription] = i % 2 ? euro_text : std::u16string(50, u'z');
          r[kComp1] = Currency{-922337203685477 + static_cast<std::int64_t>(i)};
          r[kOnHand] = static_cast<std::int32_t>(i) - 2147483647;
        },
-       1000, 1500},
+       1000, 500},
   };
   const TempDir dir;
-  for (const Case& c : cases) {
+  // Each file is written and read back in a thread of its own.
+  const auto rewrite = [&](const Case& c) {
     SCOPED_TRACE(std::string(c.file) + ": " + c.name);
     const auto original = ReadFixture("current/" + std::string(c.file) + ".mdb");
-    Dump expected =
-        ParseDumpFile(JetFixture("current/" + std::string(c.file) + ".dump.txt").string());
+    Dump expected = FixtureDump("current/" + std::string(c.file));
     MemoryFile file(original);
     Database db = Database::Open(file, true);
     const Rows store = RowsOf(db, u"Store");
@@ -209,7 +134,7 @@ TEST(Database, RewrittenTablesReadBackValueForValue) {
       if (i >= c.keep) row[kSku] = Wide("NEW" + std::to_string(i));
       c.change(row, i);
       for (std::size_t k = 0; k < row.size(); ++k) {
-        if (row[k] != store[from][k]) cells[k] = Cell(row[k]);
+        if (row[k] != store[from][k]) cells[k] = DumpCell(row[k]);
       }
       rows.push_back(std::move(row));
       table.rows.push_back(std::move(cells));
@@ -224,8 +149,12 @@ TEST(Database, RewrittenTablesReadBackValueForValue) {
     CheckEveryTable(db);
     EXPECT_EQ(RowsOf(db, u"Store"), rows);
     EXPECT_TRUE(std::equal(original.begin(), original.begin() + kPageSize, file.bytes.begin()));
-    EXPECT_TRUE(BothReadersHold(dir.Save("written.mdb", file.bytes), kPassword, expected));
-  }
+    EXPECT_TRUE(BothReadersHold(dir.Save(std::string(c.file) + ".mdb", file.bytes), kPassword,
+                                expected));
+  };
+  std::vector<std::future<void>> runs;
+  for (const Case& c : cases) runs.push_back(std::async(std::launch::async, rewrite, std::cref(c)));
+  for (auto& run : runs) run.get();
 }
 
 // The catalog itself (page 2, what every other table is found by) is a table like any other:
@@ -238,7 +167,7 @@ TEST(Database, TheCatalogRewrittenWithItsOwnRows) {
   db.WriteTable(u"MSysObjects", catalog);
   db.CheckTable(u"MSysObjects");
   CheckEveryTable(db);
-  const Dump expected = ParseDumpFile(JetFixture("current/YWCURRENT-ACCESS.dump.txt").string());
+  const Dump& expected = FixtureDump("current/YWCURRENT-ACCESS");
   EXPECT_TRUE(DumpsAgree(expected, ReadWithLibmdb(dir.Save("catalog.mdb", file.bytes)),
                          cs::test::jetfile::WhatLibmdbTells()));
 }
@@ -248,7 +177,7 @@ TEST(Database, RewritingATableAgainAndAgainDoesNotGrowTheFile) {
   Database db = Database::Open(file, true);
   Rows rows = RowsOf(db, u"Store");
   std::size_t after_first = 0;
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 0; i < 8; ++i) {
     std::rotate(rows.begin(), rows.begin() + 7, rows.end());  // a new order each time
     VectorRows source(rows);
     db.WriteTable(u"Store", source);
@@ -272,15 +201,39 @@ TEST(Database, RewritingATableAgainAndAgainDoesNotGrowTheFile) {
   EXPECT_EQ(RowsOf(db, u"Store"), rows);
 }
 
-// Pages encoded with the file's key stay encoded; the Types table's every type at its edges is
-// written (in reverse order) and read back the same by this layer and by both readers.
+// Pages encoded with the file's key stay encoded and both readers read them as the plain file's;
+// the Types table's every type at its edges is written (in reverse order) and read back the same
+// by this layer and by both readers.
 TEST(Database, EncodedFilesAndEveryTypeAtItsEdges) {
   const TempDir dir;
-  for (const auto& [fixture, table] :
-       {std::pair{"ACEDATA0307-ENCODED.mdb", u"Ace"}, std::pair{"TYPES_V2000.mdb", u"Types"}}) {
+  // Each file, and the same database with plain pages as libmdb reads it.
+  for (const auto& [fixture, plain, table] :
+       {std::tuple{"ACEDATA0307-ENCODED.mdb", "ACEDATA0307.mdb", u"Ace"},
+        std::tuple{"TYPES_V2000.mdb", "TYPES_V2000.mdb", u"Types"}}) {
     SCOPED_TRACE(fixture);
     const auto original = ReadFixture(fixture);
-    const Dump before = ReadWithLibmdb(dir.Save("before.mdb", original));
+    const Dump before = ReadWithLibmdb(JetFixture(plain).string());
+    if (const DumpTable* types = before.Table("Types")) {
+      // The edges are there to agree on, each to its last digit.
+      ASSERT_EQ(types->rows.size(), 5u);
+      const auto cell = [&](std::size_t row, const std::string& column) {
+        const auto at = std::find(types->header.begin(), types->header.end(), column);
+        if (at == types->header.end()) throw std::runtime_error("no column " + column);
+        return types->rows[row][static_cast<std::size_t>(at - types->header.begin())];
+      };
+      const std::tuple<std::size_t, const char*, const char*> edges[] = {
+          {3, "Cur", "922337203685477.5807"}, {1, "Cur", "-1234.5678"}, {4, "Cur", "0.0001"},
+          {3, "Dbl", "1.0E300"}, {1, "Dbl", "-2.5E-10"}, {4, "Dbl", "1.2345678912345679E8"},
+          {0, "Sng", "0.1"}, {3, "Sng", "3.4E38"}, {1, "Lng", "-2147483648"},
+          {1, "Intg", "-32768"}, {0, "Byt", "255"}, {2, "YN", "0"}, {2, "Cur", "\\N"},
+          {3, "TxtC", ""}, {1, "DT", "1899-12-30 12:00:00"}, {3, "DT", "1850-06-15 23:59:59"},
+          {4, "DT", "2099-12-31 23:59:59"}, {1, "TxtU", "日本語 テキスト"},
+          {4, "TxtC", "line1\\r\\nline2\\ttab,comma"}, {4, "Memo", ""}};
+      for (const auto& [row, column, value] : edges) {
+        EXPECT_EQ(cell(row, column), value) << "row " << row + 1 << ", column " << column;
+      }
+      EXPECT_GT(cell(3, "Memo").size(), 16u * 1024) << "the memo over a chain of long-value pages";
+    }
     MemoryFile file(original);
     Database db = Database::Open(file, true);
     Rows rows = RowsOf(db, table);
@@ -297,15 +250,14 @@ TEST(Database, EncodedFilesAndEveryTypeAtItsEdges) {
       EXPECT_FALSE(std::equal(plain.begin(), plain.end(), file.bytes.begin() + 3 * kPageSize));
     }
     const std::string after_path = dir.Save("after.mdb", file.bytes);
+    auto by_node = std::async(std::launch::async, [&] { return ReadWithMdbReader(after_path); });
     const Dump after = ReadWithLibmdb(after_path);
     Comparison any_order;
     any_order.order = RowOrder::kAnyOrder;
     EXPECT_TRUE(DumpsAgree(before, after, any_order, "before", "after"));
-    if (db.header().database_key() == 0) {
-      Comparison what = cs::test::jetfile::WhatLibmdbTells();
-      what.indexes = false;  // mdb-reader reads none
-      EXPECT_TRUE(DumpsAgree(ReadWithMdbReader(after_path), after, what, "mdb-reader", "libmdb"));
-    }
+    Comparison what = cs::test::jetfile::WhatLibmdbTells();
+    what.indexes = false;  // mdb-reader reads none
+    EXPECT_TRUE(DumpsAgree(by_node.get(), after, what, "mdb-reader", "libmdb"));
   }
 }
 
@@ -390,15 +342,10 @@ TEST(Database, DamagedFilesAreRefused) {
     return std::size_t{page} * kPageSize + offset;
   };
   const Case cases[] = {
-      {"a Jet 3 (Access 97) header", [](auto& b) { b[0x14] = 0x00; }},
-      {"an Access 2007 header", [](auto& b) { b[0x14] = 0x02; }},
-      {"the file cut short", [](auto& b) { b.resize(b.size() - kPageSize / 2); }},
       {"the file cut to its catalog", [](auto& b) { b.resize(3 * kPageSize); }},
       {"a catalog row's offset", [&](auto& b) { b[at(catalog_data, 0x0E + 1)] ^= 0x10; }},
       {"the catalog's definition", [&](auto& b) { b[at(2, 0x2D)] ^= 0x40; }},
       {"Store's column count", [&](auto& b) { b[at(store, 0x2D)] ^= 0x08; }},
-      {"Store's definition running on into itself",
-       [&](auto& b) { PutU32(&b[at(store, 4)], store); }},
       {"an index page of Store", [&](auto& b) { b[at(index_leaf, 0x1E0 + 1)] ^= 0xFF; }},
       {"an index page's type", [&](auto& b) { b[at(index_leaf, 0)] = 0x01; }},
   };
@@ -436,26 +383,6 @@ TEST(Database, TheCheckCatchesDamagedResults) {
     std::function<void(Database&, const TableDefinition&, const TablePages&)> damage;
   };
   const Case cases[] = {
-      {"an index entry removed",
-       [](Database& db, const TableDefinition& def, const TablePages& pages) {
-         const PageNumber store = db.FindTable(u"Store");
-         auto read = [&](PageNumber n) {
-           Page p;
-           db.pages().Read(n, p);
-           return p;
-         };
-         IndexWalk walk = WalkIndexPages(def.real_indexes[1].root_page, store, read);
-         walk.entries.erase(walk.entries.begin() + 500);
-         std::vector<PageNumber> reuse = pages.indexes[1];
-         BuildIndexPages(
-             walk.entries, store,
-             [&] {
-               PageNumber n = reuse.front();
-               reuse.erase(reuse.begin());
-               return n;
-             },
-             [&](PageNumber n, const Page& p) { db.pages().Write(n, p); });
-       }},
       {"a key changed",
        [](Database& db, const TableDefinition& def, const TablePages& pages) {
          IndexWalk walk = WalkIndexPages(def.real_indexes[0].root_page, db.FindTable(u"Store"),

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "jetfile/page_file.h"
-#include "memory_file.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {

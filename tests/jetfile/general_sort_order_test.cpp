@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "jetfile/hex.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {
 
-using testing::Hex;
-using testing::ToHex;
+using test::Hex;
+using test::ToHex;
 
 Bytes Key(std::u16string_view text, bool ascending = true) {
   Bytes out;

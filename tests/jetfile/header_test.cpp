@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "jetfile/rc4.h"
-#include "memory_file.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {

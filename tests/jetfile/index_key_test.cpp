@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "jetfile/hex.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {
 
-using testing::Hex;
-using testing::ToHex;
+using test::Hex;
+using test::ToHex;
 
 Bytes Key(ColumnType type, const Value& value, bool ascending = true) {
   Bytes out;

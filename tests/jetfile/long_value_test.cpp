@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "jet_fixture.h"
+#include "fixture.h"
 #include "jetfile/text_codec.h"
 
 namespace cs::jetfile {
@@ -110,18 +110,18 @@ TEST(LongValue, RowsShareTheCurrentPage) {
 // form over the same number of pieces of the same sizes.
 TEST(LongValue, FixtureMemosReadWholeAndAreWrittenInTheSameForm) {
   struct Case {
-    std::filesystem::path file;
+    std::string file;
     std::u16string table;
     std::size_t at_least;
   };
   const Case cases[] = {
-      {test::JetFixtures() / "current" / "YWCURRENT.mdb", u"Store", 20},
-      {test::JetFixtures() / "TYPES_V2000.mdb", u"Types", 1},
+      {"current/YWCURRENT.mdb", u"Store", 20},
+      {"TYPES_V2000.mdb", u"Types", 1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.file.filename().string());
+    SCOPED_TRACE(c.file);
     JetFile file(c.file);
-    PageNumber tdef = file.UserTables().at(c.table);
+    PageNumber tdef = file.Tables().at(c.table);
     TableDefinition def = ReadTableDefinition(tdef, file.Reader());
     std::size_t memos = 0, longest = 0;
     for (const auto& row : file.RowsOf(tdef)) {
@@ -248,8 +248,6 @@ TEST(LongValue, DamagedReferencesAndChainsAreRefused) {
   const Case cases[] = {
       {"chain loops back to its first row", chain,
        [&](auto& pages) { PutU24(first_row_of(pages, 101) + 1, 100); }},
-      {"chain loops to itself", chain,
-       [&](auto& pages) { PutU24(first_row_of(pages, 100) + 1, 100); }},
       {"chain longer than stated", with_length(chain, 9000), [](auto&) {}},
       {"chain shorter than stated", with_length(chain, 11000), [](auto&) {}},
       {"stated length enormous", with_length(chain, 0x3FFFFFFF), [](auto&) {}},

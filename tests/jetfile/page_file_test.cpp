@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "jetfile/free_page_map.h"
-#include "memory_file.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {
@@ -159,17 +159,6 @@ TEST(JetfilePageFile, TheCacheKeepsAFixedNumberOfPagesAndServesRepeatedReads) {
   const auto reads = pages.file_reads();
   for (int i = 0; i < 100; ++i) pages.Read(3, page);
   EXPECT_EQ(pages.file_reads(), reads + 1);
-}
-
-TEST(JetfilePageFile, ANewDatabaseBeginsWithItsHeader) {
-  MemoryFile file;
-  const Header header = Header::CreateNew(u"qed5190", 46000.5);
-  PageFile pages = PageFile::CreateNew(file, header, {});
-  EXPECT_EQ(pages.page_count(), 1u);
-  EXPECT_EQ(file.bytes.size(), kPageSize);
-  EXPECT_EQ(file.PageAt(0), header.Stored());
-  Page page{};
-  EXPECT_EQ(pages.Append(page), 1u);
 }
 
 }  // namespace

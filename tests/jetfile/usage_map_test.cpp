@@ -8,9 +8,11 @@
 #include <map>
 #include <set>
 
+#include "jetfile/catalog.h"
 #include "jetfile/free_page_map.h"
 #include "jetfile/page_file.h"
-#include "memory_file.h"
+#include "jetfile/table_definition.h"
+#include "fixture.h"
 
 namespace cs::jetfile {
 namespace {
@@ -18,57 +20,15 @@ namespace {
 using test::MemoryFile;
 using test::ReadFixture;
 
-constexpr std::size_t kOwnedMap = 0x37;
-constexpr std::size_t kFreeSpaceMap = 0x3B;
+RowPointer At(const UsageMapRef& map) { return {map.page, map.row}; }
 
-RowPointer MapAt(const Page& tdef, std::size_t offset) {
-  return {GetU24(&tdef[offset + 1]), tdef[offset]};
-}
-
-// The first pages of the table definitions (type 2 pages in use that no other one continues).
-std::vector<PageNumber> TableDefinitions(PageFile& pages, const FreePageMap& free_pages) {
-  std::set<PageNumber> first, continued;
-  Page page;
-  for (PageNumber n = 1; n < pages.page_count(); ++n) {
-    if (free_pages.IsFree(n)) continue;  // old pages given back keep stale contents
-    pages.Read(n, page);
-    if (page[0] != 0x02) continue;
-    // A table's type is 0x4E or 0x53; Access leaves type 2 pages of other shapes unowned.
-    if (page[0x28] != 0x4E && page[0x28] != 0x53) continue;
-    first.insert(n);
-    if (GetU32(&page[4]) != 0) continued.insert(GetU32(&page[4]));
-  }
-  std::vector<PageNumber> out;
-  for (const PageNumber n : first) {
-    if (!continued.contains(n)) out.push_back(n);
-  }
-  return out;
-}
-
-// A table definition with its pages joined: the first page whole, then bytes 8 on of each next.
-Bytes JoinedDefinition(PageFile& pages, PageNumber first) {
-  Bytes out;
-  Page page;
-  for (PageNumber n = first, hops = 0; n != 0 && hops < 64; ++hops) {
-    pages.Read(n, page);
-    out.insert(out.end(), page.begin() + (n == first ? 0 : 8), page.end());
-    n = GetU32(&page[4]);
-  }
-  return out;
-}
-
-// Where the usage maps of a table's real indexes are: after the table block, the per-index
-// counts, the 25-byte columns and their names, at +34 of each 52-byte real-index block.
-std::vector<RowPointer> IndexMaps(const Bytes& tdef) {
-  const std::size_t columns = GetU16(&tdef[0x2D]);
-  const std::size_t real = GetU32(&tdef[0x33]);
-  std::size_t at = 0x3F + 12 * real + 25 * columns;
-  for (std::size_t c = 0; c < columns; ++c) at += 2 + GetU16(&tdef[at]);
-  std::vector<RowPointer> out;
-  for (std::size_t i = 0; i < real; ++i, at += 52) {
-    out.push_back({GetU24(&tdef[at + 35]), tdef[at + 34]});
-  }
-  return out;
+// A table's definition, read through the page file (whose pages may be encoded).
+TableDefinition DefinitionAt(PageFile& pages, PageNumber n) {
+  return ReadTableDefinition(n, [&](PageNumber k) {
+    Page p;
+    pages.Read(k, p);
+    return p;
+  });
 }
 
 TEST(JetfileUsageMap, EachTableOwnsExactlyTheDataPagesThatNameIt) {
@@ -86,19 +46,22 @@ TEST(JetfileUsageMap, EachTableOwnsExactlyTheDataPagesThatNameIt) {
       if (page[0] == 0x01) data_pages[GetU32(&page[4])].push_back(n);
       if (page[0] == 0x03 || page[0] == 0x04) index_pages[GetU32(&page[4])].insert(n);
     }
-    const auto tables = TableDefinitions(pages, free_pages);
+    std::vector<PageNumber> tables;
+    for (const CatalogEntry& e : ReadCatalog(pages)) {
+      if (e.type == 1) tables.push_back(DefinitionPageOf(e, pages.page_count()));
+    }
     EXPECT_GE(tables.size(), 5u);
     for (const PageNumber tdef : tables) {
-      pages.Read(tdef, page);
-      const auto owned = ReadUsageMap(pages, MapAt(page, kOwnedMap));
+      const TableDefinition def = DefinitionAt(pages, tdef);
+      const auto owned = ReadUsageMap(pages, At(def.owned_pages));
       EXPECT_EQ(owned, data_pages[tdef]) << "table at page " << tdef;
-      const auto with_space = ReadUsageMap(pages, MapAt(page, kFreeSpaceMap));
+      const auto with_space = ReadUsageMap(pages, At(def.free_space_pages));
       EXPECT_TRUE(std::includes(owned.begin(), owned.end(), with_space.begin(), with_space.end()))
           << "table at page " << tdef;
       // Each index's map lists index pages of this table, and no two indexes share one.
       std::set<PageNumber> seen;
-      for (const RowPointer where : IndexMaps(JoinedDefinition(pages, tdef))) {
-        for (const PageNumber n : ReadUsageMap(pages, where)) {
+      for (const RealIndex& index : def.real_indexes) {
+        for (const PageNumber n : ReadUsageMap(pages, At(index.usage_map))) {
           EXPECT_TRUE(index_pages[tdef].contains(n)) << "table " << tdef << ", page " << n;
           EXPECT_TRUE(seen.insert(n).second) << "table " << tdef << ", page " << n;
         }
@@ -112,12 +75,10 @@ TEST(JetfileUsageMap, SetsWrittenReadBackInlineOrAsReferenceMapsOfTheSameRowSize
   MemoryFile file(ReadFixture("access-made/V2003-TEST.mdb"));
   PageFile pages(file, true);
   FreePageMap free_pages(pages);
-  Page catalog;
-  pages.Read(2, catalog);
-  const RowPointer where = MapAt(catalog, kOwnedMap);
+  const RowPointer where = At(DefinitionAt(pages, 2).owned_pages);
   Page before;
   pages.Read(where.page, before);
-  const RowBytes row = LocateRow(before, where);
+  const struct RowBytes row = LocateRow(before, where);
 
   struct Case {
     const char* what;
@@ -146,7 +107,7 @@ TEST(JetfileUsageMap, SetsWrittenReadBackInlineOrAsReferenceMapsOfTheSameRowSize
     Page after;
     reopened.Read(where.page, after);
     EXPECT_EQ(after[row.begin], c.type);
-    const RowBytes same = LocateRow(after, where);
+    const struct RowBytes same = LocateRow(after, where);
     EXPECT_EQ(same.begin, row.begin);
     EXPECT_EQ(same.end, row.end);
     // The other rows of the page are as they were.
@@ -177,9 +138,7 @@ TEST(JetfileUsageMap, MapsPointingWhereTheyMustNotAreFormatErrors) {
   const auto good = ReadFixture("current/YWCURRENT.mdb");
   MemoryFile probe(good);
   PageFile probe_pages(probe, false);
-  Page catalog;
-  probe_pages.Read(2, catalog);
-  const RowPointer where = MapAt(catalog, kOwnedMap);
+  const RowPointer where = At(DefinitionAt(probe_pages, 2).owned_pages);
   Page holder;
   probe_pages.Read(where.page, holder);
   const std::size_t row = where.page * kPageSize + LocateRow(holder, where).begin;
