@@ -3,6 +3,7 @@
 #include "core/source_names.h"
 #include "db/database_file.h"
 #include "db/jet/errors.h"
+#include "db/jetfile/header.h"
 
 namespace cs::db {
 
@@ -22,8 +23,26 @@ bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& pat
     run.Status("Validating Database File");
     // A Jet file cannot be written here, and changes made to a private copy of it would be thrown
     // away: as a database to write, it does not open.
-    if (use == Use::kWrite && IsJetFile(engine, path)) {
-      const auto host = engine.Locate(path);
+    const auto host = engine.Locate(path);
+    const auto jet = use == Use::kWrite && host ? jetfile::ReadHeader(*host) : std::nullopt;
+    // A current database of an Access this program does not write is refused untouched, the
+    // log saying why and what to do, whatever -L says.
+    if (use == Use::kWrite && host && jetfile::IsLaterAccessFile(*host)) {
+      run.AddToLog("The current database " + path +
+                   " is an Access 2007 or later database, which Yield Warden does not open and this "
+                   "program never writes. Save it in Access as an Access 2002-2003 database (.mdb) and "
+                   "let the registry's DBDir and DBName name that file, then run the import again.");
+      throw jet::NotADatabase(path);
+    }
+    if (jet && jet->version == jetfile::JetVersion::kJet3) {
+      run.AddToLog("The current database " + path +
+                   " is an Access 97 (Jet 3) database, which this program never writes. Convert it in "
+                   "Access to the Access 2000 file format (Tools, Database Utilities, Convert "
+                   "Database) and let the registry's DBDir and DBName name the converted file, then "
+                   "run the import again.");
+      throw jet::NotADatabase(path);
+    }
+    if (jet) {
       run.AddToLog("The current database " + path +
                    " is a Jet (Access) database, which this program reads but never writes. Convert it "
                    "once into the program's database format with \"ywdata convert '" +

@@ -43,11 +43,6 @@ std::optional<fs::path> SqliteFile(const Engine& engine, const std::string& wind
   return std::nullopt;
 }
 
-bool IsJetFile(const Engine& engine, const std::string& windows_path) {
-  const auto host = RegularFile(engine, windows_path);
-  return host && jetfile::ReadHeader(*host).has_value();
-}
-
 void VerifyDatabase(Engine& engine, const Database& db, const std::string& schema,
                     const std::string& windows_path, const std::string& password,
                     const fs::path& host) {

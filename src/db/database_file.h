@@ -24,9 +24,6 @@ std::filesystem::path DatabaseFile(Engine& engine, const std::string& windows_pa
 // otherwise. Reads no more than its first bytes.
 std::optional<std::filesystem::path> SqliteFile(const Engine& engine, const std::string& windows_path);
 
-// True when the Windows path names a Jet (Access) database, told by its first page.
-bool IsJetFile(const Engine& engine, const std::string& windows_path);
-
 // Checks the database attached to `db` under `schema` (the file `host`, shown as `windows_path`):
 // intact, and opened with its password. Throws Jet's error otherwise.
 void VerifyDatabase(Engine& engine, const Database& db, const std::string& schema,

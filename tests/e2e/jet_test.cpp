@@ -353,5 +353,38 @@ TEST_F(JetEndToEndTest, AJetCurrentDatabaseIsRefusedThenConverted) {
   EXPECT_EQ(Count("Ace"), 30u);
 }
 
+// Current databases of an Access this program does not write: refused untouched, the log saying
+// why and what to do, whatever -L says.
+TEST_F(JetEndToEndTest, CurrentDatabasesOfOtherAccessVersionsAreRefusedWithAdvice) {
+  std::string later = test::ReadFile(Fixture("ACEDATA0307.mdb"));
+  later.replace(4, 15, "Standard ACE DB");
+  later[0x14] = 2;
+  struct Case {
+    std::string bytes, advice;
+  } cases[] = {
+      {test::ReadFile(Fixture("access-made/V1997-TEST.mdb")),
+       "The current database C:\\YIELDWARDEN\\YIELDWARDEN.YW is an Access 97 (Jet 3) database, which "
+       "this program never writes. Convert it in Access to the Access 2000 file format (Tools, Database "
+       "Utilities, Convert Database) and let the registry's DBDir and DBName name the converted file, "
+       "then run the import again."},
+      {later,
+       "The current database C:\\YIELDWARDEN\\YIELDWARDEN.YW is an Access 2007 or later database, "
+       "which Yield Warden does not open and this program never writes. Save it in Access as an Access "
+       "2002-2003 database (.mdb) and let the registry's DBDir and DBName name that file, then run the "
+       "import again."},
+  };
+  ywdata::MakeDataFile(prefix.root(), prefix.drive_c() / "DATA" / "ACEDATA0407.YW", ywdata::DataKind::kFull,
+                       {.rows = 5, .first_sku = 5000, .date = "4/1/2007"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.advice.substr(48, 30));
+    test::WriteFile(Current(), c.bytes);
+    const auto out = Run({"C:\\DATA\\ACEDATA0407.YW", "-s"});
+    EXPECT_EQ(SetupComplete(), "FALSE");
+    EXPECT_TRUE(Logged(c.advice)) << test::ReadFile(LogPath());
+    EXPECT_TRUE(test::ReadFile(Current()) == c.bytes) << "the current database changed";
+    EXPECT_EQ(test::Beside(Current(), "").size(), 1u);  // nothing made beside it
+  }
+}
+
 }  // namespace
 }  // namespace cs

@@ -42,6 +42,23 @@ std::optional<JetVersion> JetVersionOf(std::span<const std::uint8_t> first_bytes
   }
 }
 
+bool IsLaterAccessDatabase(std::span<const std::uint8_t> first_bytes) {
+  constexpr std::uint8_t kAce[] = {0x00, 0x01, 0x00, 0x00, 'S', 't', 'a', 'n', 'd', 'a',
+                                   'r',  'd',  ' ',  'A',  'C', 'E', ' ', 'D', 'B', 0x00};
+  if (first_bytes.size() <= kVersionOffset) return false;
+  if (std::memcmp(first_bytes.data(), kAce, sizeof kAce) == 0) return true;
+  return std::memcmp(first_bytes.data(), kSignature, sizeof kSignature) == 0 && first_bytes[kVersionOffset] > 1;
+}
+
+bool IsLaterAccessFile(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return false;
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::uint8_t> bytes(kVersionOffset + 1);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return in.gcount() == static_cast<std::streamsize>(bytes.size()) && IsLaterAccessDatabase(bytes);
+}
+
 std::optional<JetHeader> DecodeHeader(std::span<const std::uint8_t> page0) {
   const auto version = JetVersionOf(page0);
   if (!version || page0.size() < kHeaderBytes) return std::nullopt;

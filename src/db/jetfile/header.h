@@ -28,6 +28,14 @@ inline constexpr std::size_t kHeaderBytes = 0x18 + 128;
 // Jet 4 database (another file, too few bytes, a later Access format).
 std::optional<JetVersion> JetVersionOf(std::span<const std::uint8_t> first_bytes);
 
+// True when the first bytes are those of an Access 2007 or later database (.accdb): "Standard
+// ACE DB", or the Jet signature with a version after Jet 4. Such files are neither read nor
+// written by this program.
+bool IsLaterAccessDatabase(std::span<const std::uint8_t> first_bytes);
+
+// The same, of a file (a host path); false when it cannot be read or is not a regular file.
+bool IsLaterAccessFile(const std::filesystem::path& file);
+
 struct JetHeader {
   JetVersion version = JetVersion::kJet4;
   std::uint32_t page_key = 0;           // 0 when the pages are not encoded
