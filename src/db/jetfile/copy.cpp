@@ -177,13 +177,6 @@ class SqliteWriter : public TableSink {
   std::optional<Statement> insert_;
 };
 
-// A name beside the target that no other copy uses at the same time.
-fs::path TemporaryBeside(const fs::path& target) {
-  std::random_device random;
-  const std::uint64_t tag = (static_cast<std::uint64_t>(random()) << 32) | random();
-  return target.parent_path() /
-         ("." + target.filename().string() + ".partial-" + std::to_string(tag));
-}
 
 void RemoveDatabaseFiles(const fs::path& file) {
   std::error_code ec;
@@ -194,6 +187,13 @@ void RemoveDatabaseFiles(const fs::path& file) {
 }
 
 }  // namespace
+
+fs::path TemporaryBeside(const fs::path& target) {
+  std::random_device random;
+  const std::uint64_t tag = (static_cast<std::uint64_t>(random()) << 32) | random();
+  return target.parent_path() /
+         ("." + target.filename().string() + ".partial-" + std::to_string(tag));
+}
 
 void CopyToDatabase(const fs::path& jet_file, const fs::path& new_database,
                     const std::string& shown_path, const CopyOptions& options) {

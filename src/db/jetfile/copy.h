@@ -36,6 +36,10 @@ struct CopyOptions {
   ReaderOptions reader;
 };
 
+// A name beside `target` ("." + its name + ".partial-" + a random tag) under which a new file is
+// written before it is renamed into place, one no other writer uses at the same time.
+std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
+
 // Makes a new database file at new_database (a host path that must not exist yet) from the Jet
 // file (a host path), each table's rows in one transaction. The file appears only when the copy
 // is whole: it is built under a temporary name beside it and renamed at the end; on any failure

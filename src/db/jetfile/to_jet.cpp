@@ -4,10 +4,10 @@
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <random>
 
 #include "db/jet/errors.h"
 #include "db/jet/types.h"
+#include "db/jetfile/copy.h"
 #include "db/jetfile/values.h"
 #include "db/password.h"
 #include "db/sqlite.h"
@@ -253,12 +253,6 @@ SourceTable ReadTable(const Database& db, const std::string& table) {
 double Now() {
   const auto seconds = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
   return seconds / 86400.0 + 25569.0;
-}
-
-fs::path TemporaryBeside(const fs::path& target) {
-  std::random_device random;
-  const std::uint64_t tag = (static_cast<std::uint64_t>(random()) << 32) | random();
-  return target.parent_path() / ("." + target.filename().string() + ".partial-" + std::to_string(tag));
 }
 
 void Check(std::error_code ec, const std::string& what) {
