@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "jetfile/catalog.h"
 #include "jetfile/data_page.h"
 #include "jetfile/database.h"
 #include "jetfile/free_page_map.h"
@@ -65,7 +66,7 @@ struct Catalog {
                              std::u16string_view wanted) const {
     for (const TableRows::Row& r : rows.rows()) {
       const std::u16string* n = Text(r.values[name]);
-      if (Long(r.values[parent]) != parent_id || n == nullptr || !SameJetName(*n, wanted)) {
+      if (Long(r.values[parent]) != parent_id || n == nullptr || !SameObjectName(*n, wanted)) {
         continue;
       }
       if (of_type && Integer(r.values[type]) != *of_type) continue;
@@ -111,22 +112,6 @@ PageReader ReaderOf(PageFile& pages) {
 }
 
 }  // namespace
-
-std::vector<std::pair<std::u16string, PageNumber>> UserTables(PageFile& pages) {
-  Catalog catalog(pages);
-  const std::int32_t tables = catalog.TablesContainer();
-  std::vector<std::pair<std::u16string, PageNumber>> out;
-  for (const TableRows::Row& r : catalog.rows.rows()) {
-    const std::u16string* n = Text(r.values[catalog.name]);
-    if (Long(r.values[catalog.parent]) != tables || Integer(r.values[catalog.type]) != kTableType ||
-        Long(r.values[catalog.flags]).value_or(0) != 0 || n == nullptr ||
-        !Long(r.values[catalog.id])) {
-      continue;
-    }
-    out.emplace_back(*n, static_cast<PageNumber>(*Long(r.values[catalog.id])) & 0x00FFFFFF);
-  }
-  return out;
-}
 
 PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSchema& schema,
                        double now) {
@@ -255,7 +240,7 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
     for (const TableRows::Row& r : rel.rows()) {
       for (std::size_t c : {from, to}) {
         const std::u16string* n = Text(r.values[c]);
-        if (n != nullptr && SameJetName(*n, name)) {
+        if (n != nullptr && SameObjectName(*n, name)) {
           throw FormatError("table " + Printable(name) +
                             " takes part in a relationship; drop the relationship first");
         }

@@ -45,8 +45,4 @@ PageNumber CreateTable(Database& database, const TableSchema& schema, double now
 void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view name);
 void DropTable(Database& database, std::u16string_view name);
 
-// The user tables of the catalog (Type 1, Flags 0, in the `Tables` container): name and
-// definition page, in catalog order.
-std::vector<std::pair<std::u16string, PageNumber>> UserTables(PageFile& pages);
-
 }  // namespace cs::jetfile

@@ -3,6 +3,8 @@
 #include <map>
 #include <tuple>
 
+#include "jetfile/catalog.h"
+
 namespace cs::jetfile {
 
 namespace {
@@ -20,12 +22,6 @@ std::string Printable(std::u16string_view s) {
   std::string out;
   for (char16_t c : s) out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
   return out;
-}
-
-char16_t Fold(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 0x20);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 0x20);
-  return c;
 }
 
 std::uint16_t StoredLength(const ColumnSpec& c) {
@@ -109,14 +105,6 @@ void CheckJetName(std::u16string_view name, const char* what) {
   }
 }
 
-bool SameJetName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
 TableDefinition LayOutTable(const TableSchema& schema) {
   CheckJetName(schema.name, "table");
   if (schema.columns.empty()) {
@@ -138,7 +126,7 @@ TableDefinition LayOutTable(const TableSchema& schema) {
     const ColumnSpec& spec = schema.columns[i];
     CheckJetName(spec.name, "column");
     for (std::size_t j = 0; j < i; ++j) {
-      if (SameJetName(schema.columns[j].name, spec.name)) {
+      if (SameObjectName(schema.columns[j].name, spec.name)) {
         throw FormatError("column name " + Printable(spec.name) + " is used twice");
       }
     }
@@ -177,7 +165,7 @@ TableDefinition LayOutTable(const TableSchema& schema) {
 
   auto column_number = [&](const IndexSpec& index, const std::u16string& name) {
     for (const ColumnDefinition& c : def.columns) {
-      if (SameJetName(c.name, name)) {
+      if (SameObjectName(c.name, name)) {
         if (c.IsLongValue()) {
           throw FormatError("index " + Printable(index.name) + ": column " + Printable(name) +
                             " is a Memo or OLE column, which cannot be indexed");
@@ -196,7 +184,7 @@ TableDefinition LayOutTable(const TableSchema& schema) {
     const IndexSpec& spec = schema.indexes[i];
     CheckJetName(spec.name, "index");
     for (std::size_t j = 0; j < i; ++j) {
-      if (SameJetName(schema.indexes[j].name, spec.name)) {
+      if (SameObjectName(schema.indexes[j].name, spec.name)) {
         throw FormatError("index name " + Printable(spec.name) + " is used twice");
       }
     }

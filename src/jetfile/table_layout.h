@@ -56,10 +56,6 @@ inline constexpr std::size_t kMaxJetNameLength = 64;
 // index: 1 to 64 characters, no leading space, no control character and none of . ! ` [ ].
 void CheckJetName(std::u16string_view name, const char* what);
 
-// True when two names are the same for Jet, which ignores letter case (of the Latin letters
-// and those of Latin-1).
-bool SameJetName(std::u16string_view a, std::u16string_view b);
-
 // The definition of a new, empty table of `schema`. Throws FormatError for a schema no table can
 // have: no columns or more than 255, a name that CheckJetName refuses or that repeats (letter case
 // ignored), a Text length outside 1..255, an AutoNumber that is not a Long or more than one, a

@@ -2,6 +2,7 @@
 // definitions Access and the files' writer gave the same schemas, both independent readers
 // reading the result, the catalog's indexes holding one entry per row, pages freed and reused,
 // and bad names, missing tables and damaged catalogs refused with the file untouched.
+#include "jetfile/catalog.h"
 #include "jetfile/table_catalog.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +122,15 @@ void ExpectIndexesHoldTheRows(PageFile& pages, PageNumber definition) {
                                       rows))
         << "definition page " << definition;
   }
+}
+
+// The user tables of the catalog, with their definition pages.
+std::vector<std::pair<std::u16string, PageNumber>> UserTables(PageFile& pages) {
+  std::vector<std::pair<std::u16string, PageNumber>> out;
+  for (const CatalogEntry& entry : ReadCatalog(pages)) {
+    if (IsUserTable(entry)) out.emplace_back(entry.name, DefinitionPageOf(entry, pages.page_count()));
+  }
+  return out;
 }
 
 PageNumber CatalogTable(PageFile& pages, std::u16string_view name) {
