@@ -5,6 +5,7 @@
 #include "jetfile/page_file.h"
 #include "jetfile/table_definition.h"
 #include "jetfile/table_scan.h"
+#include "platform/text.h"
 
 namespace cs::jetfile {
 namespace {
@@ -98,6 +99,14 @@ PageNumber DefinitionPageOf(const CatalogEntry& entry, PageNumber page_count) {
                       " as the definition of a table, which is no such page of the database.");
   }
   return page;
+}
+
+std::string PrintableName(std::u16string_view name) {
+  std::string out = platform::Utf16ToUtf8(name);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return out;
 }
 
 bool SameObjectName(std::u16string_view a, std::u16string_view b) {

@@ -41,6 +41,10 @@ bool IsUserTable(const CatalogEntry& entry);
 // file.
 PageNumber DefinitionPageOf(const CatalogEntry& entry, PageNumber page_count);
 
+// A name of the database (a table's, a column's, an index's) as messages show it: UTF-8, each
+// control character a "?".
+std::string PrintableName(std::u16string_view name);
+
 // Names compared as Jet compares object names: without regard to letter case.
 bool SameObjectName(std::u16string_view a, std::u16string_view b);
 

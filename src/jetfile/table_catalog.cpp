@@ -29,12 +29,6 @@ constexpr std::uint8_t kReferenceMap = 0x01;
 // one entry of the Tables container without it, Access leaves out).
 constexpr std::int32_t kDataRights = 0x0001;
 
-std::string Printable(std::u16string_view s) {
-  std::string out;
-  for (char16_t c : s) out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-  return out;
-}
-
 std::optional<std::int32_t> Long(const Value& v) {
   if (const auto* p = std::get_if<std::int32_t>(&v)) return *p;
   return std::nullopt;
@@ -122,7 +116,7 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
   const std::int32_t tables = catalog.TablesContainer();
   if (catalog.Find(tables, std::nullopt, schema.name) != nullptr) {
     throw FormatError("the database already has a table or query named " +
-                      Printable(schema.name));
+                      PrintableName(schema.name));
   }
   Bytes owner;
   if (const TableRows::Row* db = catalog.Find(kDatabasesContainerId, kDatabaseType, u"MSysDb")) {
@@ -168,7 +162,7 @@ PageNumber CreateTable(PageFile& pages, FreePageMap& free_pages, const TableSche
   // The pages: definition, usage maps, one empty leaf a real index.
   const std::size_t map_rows = 2 + def.real_indexes.size() + 2 * def.long_value_maps.size();
   if ((kInlineMapRowSize + 2) * map_rows > kEmptyDataPageFreeSpace) {
-    throw FormatError("table " + Printable(schema.name) + " has too many indexes and Memo/OLE "
+    throw FormatError("table " + PrintableName(schema.name) + " has too many indexes and Memo/OLE "
                       "columns for its usage maps");
   }
   std::vector<PageNumber> definition_pages(TableDefinitionPageCount(def));
@@ -216,12 +210,12 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
   Catalog catalog(pages);
   const std::int32_t tables = catalog.TablesContainer();
   const TableRows::Row* entry = catalog.Find(tables, kTableType, name);
-  if (entry == nullptr) throw FormatError("the database has no table named " + Printable(name));
+  if (entry == nullptr) throw FormatError("the database has no table named " + PrintableName(name));
   if (Long(entry->values[catalog.flags]).value_or(0) != 0) {
-    throw FormatError("table " + Printable(name) + " is a system table and is not dropped");
+    throw FormatError("table " + PrintableName(name) + " is a system table and is not dropped");
   }
   const std::optional<std::int32_t> id = Long(entry->values[catalog.id]);
-  if (!id) throw FormatError("the catalog row of table " + Printable(name) + " has no Id");
+  if (!id) throw FormatError("the catalog row of table " + PrintableName(name) + " has no Id");
   const PageNumber first = static_cast<PageNumber>(*id) & 0x00FFFFFF;
   const RowPointer catalog_row = entry->where;
 
@@ -230,8 +224,8 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
   const TableDefinition& def = table.definition();
   for (const LogicalIndex& index : def.logical_indexes) {
     if (index.kind == kLogicalIndexForeignKey) {
-      throw FormatError("table " + Printable(name) + " takes part in a relationship (index " +
-                        Printable(index.name) + "); drop the relationship first");
+      throw FormatError("table " + PrintableName(name) + " takes part in a relationship (index " +
+                        PrintableName(index.name) + "); drop the relationship first");
     }
   }
   if (const std::optional<PageNumber> relationships = catalog.SystemTable(u"MSysRelationships")) {
@@ -241,7 +235,7 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
       for (std::size_t c : {from, to}) {
         const std::u16string* n = Text(r.values[c]);
         if (n != nullptr && SameObjectName(*n, name)) {
-          throw FormatError("table " + Printable(name) +
+          throw FormatError("table " + PrintableName(name) +
                             " takes part in a relationship; drop the relationship first");
         }
       }
@@ -253,7 +247,7 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
   std::vector<UsageMapRef> maps = {def.owned_pages, def.free_space_pages};
   auto expect = [&](PageNumber n, bool ok, const char* what) {
     if (!ok) {
-      throw FormatError("table " + Printable(name) + ": page " + std::to_string(n) +
+      throw FormatError("table " + PrintableName(name) + ": page " + std::to_string(n) +
                         " of its usage map is not " + what);
     }
     to_free.insert(n);
@@ -285,7 +279,7 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
     if (m.page == 0 && m.row == 0) continue;  // a map some tables leave out
     const Page p = read(m.page);
     if (p[0] != kDataPageType || DataPageOwner(p) != 0) {
-      throw FormatError("table " + Printable(name) + ": its usage map on page " +
+      throw FormatError("table " + PrintableName(name) + ": its usage map on page " +
                         std::to_string(m.page) + " is not on a page of usage maps");
     }
     const struct RowBytes row = LocateRow(p, {m.page, m.row});
@@ -294,7 +288,7 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
         const PageNumber map = GetU32(p.data() + at);
         if (map == 0) continue;
         if (map >= pages.page_count() || read(map)[0] != kMapPageType) {
-          throw FormatError("table " + Printable(name) + ": its usage map names page " +
+          throw FormatError("table " + PrintableName(name) + ": its usage map names page " +
                             std::to_string(map) + ", which is not a map page");
         }
         to_free.insert(map);
@@ -327,7 +321,7 @@ void DropTable(PageFile& pages, FreePageMap& free_pages, std::u16string_view nam
 
   for (PageNumber n : to_free) {
     if (n < 3 || n >= pages.page_count() || free_pages.IsFree(n)) {
-      throw FormatError("table " + Printable(name) + ": page " + std::to_string(n) +
+      throw FormatError("table " + PrintableName(name) + ": page " + std::to_string(n) +
                         " it owns is " + (n < 3 ? "a page of the database itself" : "free"));
     }
   }

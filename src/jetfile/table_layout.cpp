@@ -18,12 +18,6 @@ constexpr std::size_t kMaxIndexColumns = 10;
 constexpr std::size_t kMaxTableColumns = 255;
 constexpr std::uint16_t kMaxTextCharacters = 255;
 
-std::string Printable(std::u16string_view s) {
-  std::string out;
-  for (char16_t c : s) out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-  return out;
-}
-
 std::uint16_t StoredLength(const ColumnSpec& c) {
   switch (c.type) {
     case ColumnType::kText:
@@ -53,7 +47,7 @@ bool IsFixedType(ColumnType t) {
 }
 
 void CheckColumn(const ColumnSpec& c) {
-  const std::string label = "column " + Printable(c.name);
+  const std::string label = "column " + PrintableName(c.name);
   switch (c.type) {
     case ColumnType::kText:
     case ColumnType::kBinary:
@@ -91,7 +85,7 @@ void CheckColumn(const ColumnSpec& c) {
 }  // namespace
 
 void CheckJetName(std::u16string_view name, const char* what) {
-  const std::string label = std::string(what) + " name \"" + Printable(name) + "\"";
+  const std::string label = std::string(what) + " name \"" + PrintableName(name) + "\"";
   if (name.empty()) throw FormatError(std::string(what) + " name is empty");
   if (name.size() > kMaxJetNameLength) {
     throw FormatError(label + " is longer than 64 characters");
@@ -108,10 +102,10 @@ void CheckJetName(std::u16string_view name, const char* what) {
 TableDefinition LayOutTable(const TableSchema& schema) {
   CheckJetName(schema.name, "table");
   if (schema.columns.empty()) {
-    throw FormatError("table " + Printable(schema.name) + " has no columns");
+    throw FormatError("table " + PrintableName(schema.name) + " has no columns");
   }
   if (schema.columns.size() > kMaxTableColumns) {
-    throw FormatError("table " + Printable(schema.name) + " has more than 255 columns");
+    throw FormatError("table " + PrintableName(schema.name) + " has more than 255 columns");
   }
 
   TableDefinition def;
@@ -127,7 +121,7 @@ TableDefinition LayOutTable(const TableSchema& schema) {
     CheckJetName(spec.name, "column");
     for (std::size_t j = 0; j < i; ++j) {
       if (SameObjectName(schema.columns[j].name, spec.name)) {
-        throw FormatError("column name " + Printable(spec.name) + " is used twice");
+        throw FormatError("column name " + PrintableName(spec.name) + " is used twice");
       }
     }
     CheckColumn(spec);
@@ -167,14 +161,14 @@ TableDefinition LayOutTable(const TableSchema& schema) {
     for (const ColumnDefinition& c : def.columns) {
       if (SameObjectName(c.name, name)) {
         if (c.IsLongValue()) {
-          throw FormatError("index " + Printable(index.name) + ": column " + Printable(name) +
+          throw FormatError("index " + PrintableName(index.name) + ": column " + PrintableName(name) +
                             " is a Memo or OLE column, which cannot be indexed");
         }
         return c.number;
       }
     }
-    throw FormatError("index " + Printable(index.name) + " names no column of the table: " +
-                      Printable(name));
+    throw FormatError("index " + PrintableName(index.name) + " names no column of the table: " +
+                      PrintableName(name));
   };
 
   // A real index is shared by logical indexes of the same columns, orders and flags.
@@ -185,11 +179,11 @@ TableDefinition LayOutTable(const TableSchema& schema) {
     CheckJetName(spec.name, "index");
     for (std::size_t j = 0; j < i; ++j) {
       if (SameObjectName(schema.indexes[j].name, spec.name)) {
-        throw FormatError("index name " + Printable(spec.name) + " is used twice");
+        throw FormatError("index name " + PrintableName(spec.name) + " is used twice");
       }
     }
     if (spec.columns.empty() || spec.columns.size() > kMaxIndexColumns) {
-      throw FormatError("index " + Printable(spec.name) + " must have 1 to 10 columns");
+      throw FormatError("index " + PrintableName(spec.name) + " must have 1 to 10 columns");
     }
     if (spec.primary_key) {
       if (has_primary_key) throw FormatError("a table can have only one primary key");
@@ -202,7 +196,7 @@ TableDefinition LayOutTable(const TableSchema& schema) {
       const std::uint16_t number = column_number(spec, spec.columns[k].first);
       for (std::size_t m = 0; m < k; ++m) {
         if (real.columns[m].number == number) {
-          throw FormatError("index " + Printable(spec.name) + " names a column twice");
+          throw FormatError("index " + PrintableName(spec.name) + " names a column twice");
         }
       }
       real.columns[k].number = number;
