@@ -5,6 +5,7 @@
 #include "jetfile/page_file.h"
 #include "jetfile/table_definition.h"
 #include "jetfile/table_scan.h"
+#include "jetfile/table_definition_pages.h"
 #include "platform/text.h"
 
 namespace cs::jetfile {

@@ -5,6 +5,7 @@
 #include "jetfile/table_check.h"
 #include "jetfile/table_scan.h"
 #include "jetfile/table_writer.h"
+#include "jetfile/table_definition_pages.h"
 #include "platform/text.h"
 
 namespace cs::jetfile {

@@ -10,6 +10,8 @@
 #include "jetfile/index_pages.h"
 #include "jetfile/page_file.h"
 #include "jetfile/table_definition.h"
+#include "jetfile/table_definition_check.h"
+#include "jetfile/table_definition_pages.h"
 #include "jetfile/table_rows.h"
 #include "jetfile/usage_map.h"
 

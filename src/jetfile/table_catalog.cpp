@@ -12,6 +12,7 @@
 #include "jetfile/page_file.h"
 #include "jetfile/table_rows.h"
 #include "jetfile/usage_map.h"
+#include "jetfile/table_definition_pages.h"
 
 namespace cs::jetfile {
 

@@ -13,7 +13,6 @@ constexpr std::size_t kRealIndexBlockSize = 12;
 constexpr std::size_t kColumnSize = 25;
 constexpr std::size_t kRealIndexSize = 52;
 constexpr std::size_t kLogicalIndexSize = 28;
-constexpr std::size_t kPagePayload = kPageSize - kTableDefinitionHeaderSize;
 constexpr std::uint16_t kLongValueListEnd = 0xFFFF;
 // Counts beyond these cannot come from a sound definition that fits its pages; refusing them
 // early keeps a damaged count from asking for unbounded memory.
@@ -110,16 +109,6 @@ class Writer {
  private:
   Bytes& out_;
 };
-
-std::string Narrow(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
-
-std::string ColumnLabel(const ColumnDefinition& c) {
-  return "column " + std::to_string(c.number) + " (" + Narrow(c.name) + ")";
-}
 
 }  // namespace
 
@@ -349,173 +338,6 @@ Bytes SerializeTableDefinition(const TableDefinition& def) {
   PutU32(out.data() + kLengthOffset,
          static_cast<std::uint32_t>(out.size() - kTableDefinitionHeaderSize));
   return out;
-}
-
-std::size_t TableDefinitionPageCount(const TableDefinition& def) {
-  std::size_t payload = SerializeTableDefinition(def).size() - kTableDefinitionHeaderSize;
-  return std::max<std::size_t>(1, (payload + kPagePayload - 1) / kPagePayload);
-}
-
-std::vector<Page> WriteTableDefinitionPages(const TableDefinition& def,
-                                            std::span<const PageNumber> pages) {
-  Bytes joined = SerializeTableDefinition(def);
-  std::size_t payload = joined.size() - kTableDefinitionHeaderSize;
-  std::size_t needed = std::max<std::size_t>(1, (payload + kPagePayload - 1) / kPagePayload);
-  if (pages.size() != needed) {
-    throw FormatError("table definition needs " + std::to_string(needed) + " pages, given " +
-                      std::to_string(pages.size()));
-  }
-  std::vector<Page> out(needed);
-  for (std::size_t i = 0; i < needed; ++i) {
-    Page& p = out[i];
-    p.fill(0);
-    std::size_t begin = i * kPagePayload;
-    std::size_t n = std::min(kPagePayload, payload - begin);
-    p[0] = kTableDefinitionPageType;
-    p[1] = def.header_byte1;
-    PutU16(p.data() + 2, static_cast<std::uint16_t>(kPagePayload - n));
-    PutU32(p.data() + 4, i + 1 < needed ? pages[i + 1] : 0);
-    std::copy_n(joined.begin() + static_cast<std::ptrdiff_t>(kTableDefinitionHeaderSize + begin), n,
-                p.begin() + kTableDefinitionHeaderSize);
-  }
-  return out;
-}
-
-Bytes JoinTableDefinitionPages(PageNumber first, const PageReader& read) {
-  Bytes joined;
-  std::set<PageNumber> seen;
-  PageNumber number = first;
-  while (number != 0) {
-    if (!seen.insert(number).second) {
-      throw FormatError("table definition at page " + std::to_string(first) +
-                        ": its page chain loops back to page " + std::to_string(number));
-    }
-    if (seen.size() > kMaxTableDefinitionPages) {
-      throw FormatError("table definition at page " + std::to_string(first) +
-                        ": its page chain is longer than " +
-                        std::to_string(kMaxTableDefinitionPages) + " pages");
-    }
-    Page page = read(number);
-    if (page[0] != kTableDefinitionPageType) {
-      throw FormatError("table definition at page " + std::to_string(first) + ": page " +
-                        std::to_string(number) + " has type " + std::to_string(page[0]) +
-                        ", not a definition page");
-    }
-    if (joined.empty()) {
-      joined.assign(page.begin(), page.end());
-    } else {
-      joined.insert(joined.end(), page.begin() + kTableDefinitionHeaderSize, page.end());
-    }
-    number = GetU32(page.data() + 4);
-  }
-  return joined;
-}
-
-TableDefinition ReadTableDefinition(PageNumber first, const PageReader& read) {
-  Bytes joined = JoinTableDefinitionPages(first, read);
-  try {
-    return ParseTableDefinition(joined);
-  } catch (const FormatError& e) {
-    throw FormatError("page " + std::to_string(first) + ": " + e.what());
-  }
-}
-
-void CheckTableDefinition(const TableDefinition& def) {
-  auto fail = [](const std::string& what) { throw FormatError("table definition: " + what); };
-  if (def.columns.size() > def.max_columns) {
-    fail(std::to_string(def.columns.size()) + " columns, more than its maximum of " +
-         std::to_string(def.max_columns));
-  }
-  std::set<std::uint16_t> numbers;
-  std::vector<std::uint16_t> variable_indexes;
-  struct Span {
-    std::size_t begin, end;
-    const ColumnDefinition* column;
-  };
-  std::vector<Span> fixed;
-  for (const ColumnDefinition& c : def.columns) {
-    if (c.number >= def.max_columns) {
-      fail(ColumnLabel(c) + " is out of range (maximum " + std::to_string(def.max_columns) + ")");
-    }
-    if (!numbers.insert(c.number).second) fail(ColumnLabel(c) + " is numbered twice");
-    std::size_t fixed_size = FixedSizeOf(c.type);
-    switch (c.type) {
-      case ColumnType::kText:
-        if (c.length % 2 != 0 || c.length > 510) {
-          fail(ColumnLabel(c) + ": Text length " + std::to_string(c.length) +
-               " is not 2 x 0..255 characters");
-        }
-        break;
-      case ColumnType::kBinary:
-        if (c.length > 510) fail(ColumnLabel(c) + ": Binary length " + std::to_string(c.length));
-        break;
-      case ColumnType::kMemo:
-      case ColumnType::kOle:
-        break;
-      default:
-        // Types this layer does not know (the system tables have some) keep their stored
-        // length; known fixed-size types must have their size, even where stored variable.
-        if (fixed_size != 0 && c.IsFixed() && c.length != fixed_size) {
-          fail(ColumnLabel(c) + ": length " + std::to_string(c.length) + " does not fit its type");
-        }
-        break;
-    }
-    if (c.type == ColumnType::kBoolean) continue;  // the null mask holds its value
-    if (c.IsFixed()) {
-      fixed.push_back({c.fixed_offset, std::size_t{c.fixed_offset} + c.length, &c});
-    } else {
-      variable_indexes.push_back(c.variable_index);
-    }
-  }
-  std::sort(fixed.begin(), fixed.end(),
-            [](const Span& a, const Span& b) { return a.begin < b.begin; });
-  for (std::size_t i = 1; i < fixed.size(); ++i) {
-    if (fixed[i].begin < fixed[i - 1].end) {
-      fail(ColumnLabel(*fixed[i].column) + " overlaps " + ColumnLabel(*fixed[i - 1].column) +
-           " in the fixed area");
-    }
-  }
-  // A row holds its count, the fixed area and a trailer; the fixed area alone must leave room.
-  constexpr std::size_t kMaxRow = 4060;
-  std::size_t trailer =
-      2 + (std::size_t{def.max_columns} + 7) / 8 + 4 + 2 * std::size_t{def.variable_column_count};
-  if (!fixed.empty() && fixed.back().end + trailer > kMaxRow) {
-    fail(ColumnLabel(*fixed.back().column) + " ends at " + std::to_string(fixed.back().end) +
-         ", past the room a row has");
-  }
-  std::sort(variable_indexes.begin(), variable_indexes.end());
-  for (std::size_t i = 0; i < variable_indexes.size(); ++i) {
-    if (variable_indexes[i] != i) {
-      fail("variable columns are not numbered 0.." + std::to_string(variable_indexes.size() - 1) +
-           " (found " + std::to_string(variable_indexes[i]) + " in place " + std::to_string(i) +
-           ")");
-    }
-  }
-  if (variable_indexes.size() != def.variable_column_count) {
-    fail(std::to_string(variable_indexes.size()) + " variable columns, but the table block says " +
-         std::to_string(def.variable_column_count));
-  }
-  for (std::size_t i = 0; i < def.real_indexes.size(); ++i) {
-    for (const IndexColumn& ic : def.real_indexes[i].columns) {
-      if (ic.number != kUnusedIndexColumn && def.FindColumn(ic.number) == nullptr) {
-        fail("real index " + std::to_string(i) + " names column " + std::to_string(ic.number) +
-             ", which the table does not have");
-      }
-    }
-  }
-  for (const LogicalIndex& l : def.logical_indexes) {
-    if (l.real_index >= def.real_indexes.size()) {
-      fail("logical index " + Narrow(l.name) + " uses real index " + std::to_string(l.real_index) +
-           " of " + std::to_string(def.real_indexes.size()));
-    }
-  }
-  for (const LongValueMaps& m : def.long_value_maps) {
-    const ColumnDefinition* c = def.FindColumn(m.column);
-    if (c == nullptr || !c->IsLongValue()) {
-      fail("long-value maps name column " + std::to_string(m.column) +
-           ", which is not a Memo or OLE column");
-    }
-  }
 }
 
 }  // namespace cs::jetfile

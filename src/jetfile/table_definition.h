@@ -148,31 +148,8 @@ struct TableDefinition {
 // FormatError naming the field.
 TableDefinition ParseTableDefinition(std::span<const std::uint8_t> joined);
 
-// Reads the definition starting on page `first`, following its chain of continuation pages
-// (a chain that loops, leaves the definition pages or is longer than kMaxTableDefinitionPages is
-// a FormatError), and parses it.
-TableDefinition ReadTableDefinition(PageNumber first, const PageReader& read);
-
-// Joins the pages of a definition the way ParseTableDefinition expects them.
-Bytes JoinTableDefinitionPages(PageNumber first, const PageReader& read);
-
 // The joined buffer of `def`, its header's free-space and next-page fields zero.
 Bytes SerializeTableDefinition(const TableDefinition& def);
-
-// How many pages `def` needs.
-std::size_t TableDefinitionPageCount(const TableDefinition& def);
-
-// Spreads `def` over the given pages (exactly TableDefinitionPageCount of them, in chain order),
-// each with its header, next-page pointer and free-space field. Unused bytes are zero.
-std::vector<Page> WriteTableDefinitionPages(const TableDefinition& def,
-                                            std::span<const PageNumber> pages);
-
-// Checks that a definition is sound enough to read and write rows by: column numbers distinct
-// and below max_columns, fixed columns inside the row and not overlapping, variable columns
-// numbered 0..n-1 without gaps or repeats, lengths that fit each type, index and long-value
-// entries naming existing columns. Throws FormatError saying what is wrong; a sound definition,
-// including those of the system tables, always passes.
-void CheckTableDefinition(const TableDefinition& def);
 
 // The stored size of a fixed column of `type`, or 0 when the type has no fixed size.
 std::size_t FixedSizeOf(ColumnType type);

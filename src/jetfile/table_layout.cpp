@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "jetfile/catalog.h"
+#include "jetfile/table_definition_check.h"
 
 namespace cs::jetfile {
 

@@ -12,6 +12,8 @@
 #include "jetfile/row.h"
 #include "jetfile/table_layout.h"
 #include "jetfile/usage_map.h"
+#include "jetfile/table_definition_check.h"
+#include "jetfile/table_definition_pages.h"
 
 namespace cs::jetfile {
 

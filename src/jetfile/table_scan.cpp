@@ -9,6 +9,7 @@
 #include "jetfile/page_file.h"
 #include "jetfile/row.h"
 #include "jetfile/usage_map.h"
+#include "jetfile/table_definition_check.h"
 
 namespace cs::jetfile {
 

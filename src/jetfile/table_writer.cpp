@@ -18,6 +18,8 @@
 #include "jetfile/table_pages.h"
 #include "jetfile/table_scan.h"
 #include "jetfile/usage_map.h"
+#include "jetfile/table_definition_check.h"
+#include "jetfile/table_definition_pages.h"
 
 namespace cs::jetfile {
 namespace {

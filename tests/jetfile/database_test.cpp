@@ -17,6 +17,7 @@
 #include "jetfile/index_pages.h"
 #include "jetfile/table_pages.h"
 #include "jetfile/usage_map.h"
+#include "jetfile/table_definition_pages.h"
 #include "fixture.h"
 #include "readers.h"
 

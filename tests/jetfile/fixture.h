@@ -25,8 +25,9 @@
 #include "jetfile/format.h"
 #include "jetfile/page_reader.h"
 #include "jetfile/row.h"
-#include "jetfile/table_definition.h"
 #include "jetfile/row_source.h"
+#include "jetfile/table_definition.h"
+#include "jetfile/table_definition_pages.h"
 #include "platform/file_system.h"
 #include "readers.h"
 

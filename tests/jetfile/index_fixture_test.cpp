@@ -14,6 +14,7 @@
 #include "jetfile/index_key.h"
 #include "jetfile/index_pages.h"
 #include "jetfile/table_definition.h"
+#include "jetfile/table_definition_pages.h"
 #include "fixture.h"
 #include "readers.h"
 

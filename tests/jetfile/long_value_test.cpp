@@ -6,6 +6,8 @@
 
 #include "fixture.h"
 #include "jetfile/text_codec.h"
+#include "jetfile/table_definition_check.h"
+#include "jetfile/table_definition_pages.h"
 
 namespace cs::jetfile {
 namespace {

@@ -9,6 +9,8 @@
 #include "readers.h"
 #include "jetfile/long_value.h"
 #include "jetfile/text_codec.h"
+#include "jetfile/table_definition_check.h"
+#include "jetfile/table_definition_pages.h"
 
 namespace cs::jetfile {
 namespace {

@@ -25,6 +25,7 @@
 #include "jetfile/table_layout.h"
 #include "jetfile/table_rows.h"
 #include "jetfile/usage_map.h"
+#include "jetfile/table_definition_pages.h"
 #include "fixture.h"
 #include "readers.h"
 

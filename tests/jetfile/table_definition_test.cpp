@@ -1,4 +1,6 @@
 #include "jetfile/table_definition.h"
+#include "jetfile/table_definition_check.h"
+#include "jetfile/table_definition_pages.h"
 
 #include <gtest/gtest.h>
 

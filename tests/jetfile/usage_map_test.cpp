@@ -12,6 +12,7 @@
 #include "jetfile/free_page_map.h"
 #include "jetfile/page_file.h"
 #include "jetfile/table_definition.h"
+#include "jetfile/table_definition_pages.h"
 #include "fixture.h"
 
 namespace cs::jetfile {
