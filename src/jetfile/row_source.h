@@ -1,11 +1,16 @@
 // The rows a table is written from, pulled one at a time.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "jetfile/value.h"
 
 namespace cs::jetfile {
+
+// The name of a source's row in messages: "row 1" for the first.
+inline std::string RowName(std::uint64_t ordinal) { return "row " + std::to_string(ordinal + 1); }
 
 class RowSource {
  public:
