@@ -21,8 +21,6 @@ bool DoesFileExist(core::RunContext& run, const std::string& path) {
 bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path, Use use) {
   try {
     run.Status("Validating Database File");
-    // A Jet file cannot be written here, and changes made to a private copy of it would be thrown
-    // away: as a database to write, it does not open.
     const auto host = engine.Locate(path);
     const auto jet = use == Use::kWrite && host ? jetfile::ReadHeader(*host) : std::nullopt;
     // A current database of an Access this program does not write is refused untouched, the
@@ -40,14 +38,6 @@ bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& pat
                    "Access to the Access 2000 file format (Tools, Database Utilities, Convert "
                    "Database) and let the registry's DBDir and DBName name the converted file, then "
                    "run the import again.");
-      throw jet::NotADatabase(path);
-    }
-    if (jet) {
-      run.AddToLog("The current database " + path +
-                   " is a Jet (Access) database, which this program reads but never writes. Convert it "
-                   "once into the program's database format with \"ywdata convert '" +
-                   (host ? engine.paths().files().Canonical(*host).string() : path) + "' NEW_FILE\" and let the registry's DBDir and DBName "
-                   "name the new file (see ywdata --help).");
       throw jet::NotADatabase(path);
     }
     Connection cnn(engine);

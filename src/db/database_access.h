@@ -14,13 +14,13 @@ namespace cs::db {
 bool DoesFileExist(core::RunContext& run, const std::string& path);
 
 // How the run will use a database file: read it (a data file, which may be a Jet file the run
-// reads through a private copy), or write it (the current database, which must be one of the
-// program's own database files).
+// reads through a private copy), or write it (the current database: one of the program's own
+// database files, or a Jet 4 file, which the import replaces whole with a proved copy).
 enum class Use { kRead, kWrite };
 
 // True when a connection to the file opens with the database password. Shows the status
-// "Validating Database File" and logs whether the file is OK; never shows a dialog. A Jet file
-// to be written does not open: the log says why, whatever -L says.
+// "Validating Database File" and logs whether the file is OK; never shows a dialog. An Access 97
+// or Access 2007 and later file to be written does not open: the log says why, whatever -L says.
 bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path, Use use = Use::kRead);
 
 // Drops the table; every error is ignored and the result is always True.

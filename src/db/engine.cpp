@@ -71,6 +71,11 @@ fs::path Engine::JetCopy(const fs::path& host, const std::string& shown_path, co
   return copy;
 }
 
+fs::path Engine::PrivateFile(const std::string& name) {
+  if (!private_folder_) private_folder_.emplace();
+  return private_folder_->path() / name;
+}
+
 std::string Engine::Refusal(std::string_view windows_path) const {
   const auto host = paths_.Resolve(windows_path);
   if (!host) return "";

@@ -46,6 +46,10 @@ class Engine {
   std::filesystem::path JetCopy(const std::filesystem::path& host, const std::string& shown_path,
                                 const std::string& password);
 
+  // A path for a file of the run's own in its private folder, thrown away with it: `name` must be
+  // a plain file name no other caller uses.
+  std::filesystem::path PrivateFile(const std::string& name);
+
   // Why the Jet reader last refused the Jet file named by the Windows path (what was damaged),
   // or "" when it did not.
   std::string Refusal(std::string_view windows_path) const;

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "db/connection_string.h"
+#include "db/jet/errors.h"
+#include "db/jetfile/header.h"
+#include "db/jetfile/jet_update.h"
 #include "platform/run_error.h"
 
 namespace fs = std::filesystem;
@@ -61,6 +65,7 @@ void WorkingCopy::Lock() {
 void WorkingCopy::Make() {
   if (!host_) throw RunError(err::kFileNotFound, "File not found: " + to_file_);
   if (copy_) return;
+  if (db::jetfile::ReadHeader(*host_)) return MakeJet();
   // No other program writes the current database while the import works on its copy, so that
   // nothing written meanwhile is lost when the copy takes its place.
   if (!writers_out_) writers_out_ = std::make_unique<db::WriteLock>(*host_);
@@ -72,8 +77,68 @@ void WorkingCopy::Make() {
   engine_.SetStandIn(*host_, copy);
 }
 
+void WorkingCopy::MakeJet() {
+  RefuseInUse();
+  const std::string password = db::ParseConnectionString(db::ConnectionString(to_file_)).password;
+  const fs::path before = engine_.JetCopy(*host_, to_file_, password);
+  const fs::path copy = engine_.PrivateFile("current-database.yw");
+  run_.machine().files().Remove(copy);
+  db::CopyDatabase(run_.machine().files(), before, copy);
+  jet_before_ = before;
+  copy_ = copy;
+  engine_.checks().Vouch(before, copy);
+  engine_.SetStandIn(*host_, copy);
+}
+
+void WorkingCopy::RefuseInUse() const {
+  fs::path lock_file = *host_;
+  lock_file.replace_extension(".ldb");
+  bool held = false;
+  if (const std::error_code ec = run_.machine().files().HeldByAnotherProcess(lock_file, held)) {
+    throw RunError(err::kPermissionDenied, "The lock file " + run_.paths().ToWindows(lock_file) +
+                                               " of the current database cannot be examined: " + ec.message());
+  }
+  if (held) throw RunError(db::jet::kErrGeneral, "Could not use '" + to_file_ + "'; file already in use.");
+}
+
+void WorkingCopy::CommitJet() {
+  platform::FileSystem& files = run_.machine().files();
+  engine_.ClearStandIn(*host_);
+  const fs::path written = host_->string() + kWorkingCopySuffix;
+  db::jetfile::JetUpdateResult result;
+  try {
+    RefuseInUse();
+    files.Remove(written);
+    result = db::jetfile::WriteJetUpdate(files, {*host_, *jet_before_, *copy_, written}, to_file_);
+    if (result.Changed()) {
+      // The last moment another program could have opened the file.
+      RefuseInUse();
+      if (const std::error_code ec = files.RenameDurably(written, *host_)) {
+        throw RunError(err::kPathFileAccess, "Path/File access error (replacing " + to_file_ + ": " + ec.message() + ")");
+      }
+    } else {
+      files.Remove(written);
+    }
+  } catch (...) {
+    files.Remove(written);
+    engine_.SetStandIn(*host_, *copy_);
+    throw;
+  }
+  const auto list = [](const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out.empty() ? std::string("none") : out;
+  };
+  run_.LOG("Current database written: rows of " + list(result.rewritten) + "; made again: " + list(result.remade) +
+           "; made: " + list(result.created) + "; dropped: " + list(result.dropped));
+  files.Remove(*copy_);
+  copy_.reset();
+  jet_before_.reset();
+}
+
 void WorkingCopy::Commit() {
   if (!copy_) return;
+  if (jet_before_) return CommitJet();
   engine_.ClearStandIn(*host_);
   // A database in write-ahead-log mode receives the copy's pages in a transaction of its own,
   // which needs the write lock held here.
@@ -96,6 +161,7 @@ void WorkingCopy::Discard() {
     run_.machine().files().Remove(*copy_);
     copy_.reset();
   }
+  jet_before_.reset();
   writers_out_.reset();
   lock_.reset();
 }

@@ -9,6 +9,13 @@
 //   crash cannot cut in half; when it fails, is aborted or the process dies, the current database
 //   is as it was, and the copy is removed (by the next import, when the process died).
 //
+// A Jet current database is worked on as the program's own copy of it, in the run's private
+// folder; at the end the tables the import changed are written into a copy of the Jet file beside
+// it, "<file>.unfinished-import", which is proved (db/jetfile/jet_update.h) and then renamed over
+// the current database. While another program has the Jet file open (its lock file "<name>.ldb"
+// has a range locked by another process) the import neither begins its work nor replaces it:
+// Jet's "Could not use '<path>'; file already in use.".
+//
 // The log, the statuses and the statements go on naming the current database's own path.
 #pragma once
 
@@ -46,6 +53,10 @@ class WorkingCopy {
   void Commit();
 
  private:
+  void MakeJet();
+  void CommitJet();
+  // Throws Jet's "file already in use" while another program has the Jet file open.
+  void RefuseInUse() const;
   void Discard();
   // The files beside the current database whose names are its own followed by `tail`.
   std::vector<std::filesystem::path> Beside(const std::string& tail) const;
@@ -57,6 +68,8 @@ class WorkingCopy {
   std::unique_ptr<platform::ExclusiveLock> lock_;
   std::unique_ptr<db::WriteLock> writers_out_;
   std::optional<std::filesystem::path> copy_;
+  // A Jet current database: the program's copy of it the run began from.
+  std::optional<std::filesystem::path> jet_before_;
 };
 
 }  // namespace cs::import

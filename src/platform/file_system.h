@@ -168,6 +168,11 @@ class FileSystem {
   // cannot be examined.
   virtual std::filesystem::path Canonical(const std::filesystem::path& path) const = 0;
 
+  // Whether another process holds a byte-range lock (a POSIX record lock, as Windows programs run
+  // through Wine lock ranges of a shared file) on any part of a regular file: `held` is set.
+  // A missing file is held by nobody. A file that cannot be examined is an error.
+  virtual std::error_code HeldByAnotherProcess(const std::filesystem::path& path, bool& held) const = 0;
+
   // Takes an exclusive lock on a file, waiting while another holder has it. A lock that cannot
   // be taken is an error; `lock` holds it otherwise.
   virtual std::error_code LockExclusive(const std::filesystem::path& path,

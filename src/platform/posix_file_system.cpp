@@ -334,6 +334,25 @@ std::error_code PosixFileSystem::RenameDurably(const fs::path& from, const fs::p
   return {};
 }
 
+std::error_code PosixFileSystem::HeldByAnotherProcess(const fs::path& path, bool& held) const {
+  held = false;
+  Fd fd;
+  struct stat st {};
+  if (auto ec = OpenRegular(path, fd, st)) {
+    return ec == std::errc::no_such_file_or_directory ? std::error_code() : ec;
+  }
+  // Asks whether a write lock over the whole file could be placed: any lock of another open file
+  // description (another process's, as this one never opens the file otherwise) stands in its way.
+  struct flock range {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = 0;
+  range.l_len = 0;
+  if (::fcntl(fd.get(), F_OFD_GETLK, &range) != 0) return LastError();
+  held = range.l_type != F_UNLCK;
+  return {};
+}
+
 std::error_code PosixFileSystem::Remove(const fs::path& path) {
   return ::unlink(path.c_str()) == 0 ? std::error_code() : LastError();
 }

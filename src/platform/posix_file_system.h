@@ -29,6 +29,7 @@ class PosixFileSystem : public FileSystem {
   std::error_code CreateSymlink(const std::filesystem::path& target,
                                 const std::filesystem::path& link) override;
   std::filesystem::path Canonical(const std::filesystem::path& path) const override;
+  std::error_code HeldByAnotherProcess(const std::filesystem::path& path, bool& held) const override;
   std::error_code LockExclusive(const std::filesystem::path& path, const LockOptions& options,
                                 std::unique_ptr<ExclusiveLock>& lock) override;
 

@@ -1,7 +1,6 @@
 // The wholesaler's real Jet (Access) files as the data file of acefeedpump, run as a user runs it:
 // every value of Ace compared with the fixture's expected rows, the data file's bytes unchanged,
-// refused files refused, a Jet current database refused untouched and imported into once
-// converted.
+// refused files refused, current databases of other Access versions refused untouched.
 #include <map>
 
 #include "db/connection.h"
@@ -313,44 +312,6 @@ TEST_F(JetEndToEndTest, DamagedAccess97FilesAreRefusedAtOnceAndQuietly) {
     }
     EXPECT_TRUE(test::ReadFile(Current()) == before) << "the current database changed";
   }
-}
-
-// A Jet current database is refused, untouched, with a log line that names the conversion;
-// converted by ywdata, it takes the import.
-TEST_F(JetEndToEndTest, AJetCurrentDatabaseIsRefusedThenConverted) {
-  std::filesystem::copy_file(Fixture("ACEDATA0307.mdb"), Current(), std::filesystem::copy_options::overwrite_existing);
-  const std::string jet = test::ReadFile(Current());
-  ywdata::MakeDataFile(prefix.root(), prefix.drive_c() / "DATA" / "ACEDATA0407.YW", ywdata::DataKind::kFull,
-                       {.rows = 30, .first_sku = 5000, .date = "4/1/2007"});
-  auto out = Run({"C:\\DATA\\ACEDATA0407.YW", "-s"});
-  EXPECT_EQ(SetupComplete(), "FALSE");
-  const auto log = LogMessages();
-  ASSERT_EQ(log.size(), 5u) << out.Text();
-  EXPECT_EQ(log[4],
-            "The current database C:\\YIELDWARDEN\\YIELDWARDEN.YW is a Jet (Access) database, which this "
-            "program reads but never writes. Convert it once into the program's database format with "
-            "\"ywdata convert '" + Current().string() + "' NEW_FILE\" and let the registry's DBDir and DBName "
-            "name the new file (see ywdata --help).");
-  EXPECT_EQ(test::ReadFile(Current()), jet);
-  EXPECT_EQ(test::Beside(Current(), "").size(), 1u);  // nothing made beside it
-
-  // Converted (the fixture is a data file: the list table a Yield Warden database has is added).
-  const auto converted = prefix.drive_c() / "YieldWarden" / "converted.yw";
-  ASSERT_EQ(std::system(("'" + std::string(YWDATA_PATH) + "' convert '" + Current().string() + "' '" +
-                         converted.string() + "' >/dev/null")
-                            .c_str()),
-            0);
-  {
-    platform::WindowsPaths paths(prefix.files(), prefix.root());
-    db::Engine engine(prefix.files(), paths);
-    db::Connection cnn(engine);
-    cnn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=C:\\YieldWarden\\converted.yw;Jet OLEDB:Database Password=qed5190");
-    cnn.Execute("CREATE TABLE ListBoxs ([ListName] TEXT(50), [Item] TEXT(50))");
-  }
-  std::filesystem::rename(converted, Current());
-  out = Run({"C:\\DATA\\ACEDATA0407.YW", "-s"});
-  EXPECT_EQ(SetupComplete(), "TRUE") << out.Text();
-  EXPECT_EQ(Count("Ace"), 30u);
 }
 
 // Current databases of an Access this program does not write: refused untouched, the log saying

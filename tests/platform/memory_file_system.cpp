@@ -375,6 +375,13 @@ fs::path MemoryFileSystem::Canonical(const fs::path& path) const {
   return {};
 }
 
+std::error_code MemoryFileSystem::HeldByAnotherProcess(const fs::path& path, bool& held) const {
+  held = false;
+  if (auto ec = Fault("HeldByAnotherProcess", path)) return ec;
+  held = Contents(path).has_value() && held_by_others.count(path.string()) > 0;
+  return {};
+}
+
 std::error_code MemoryFileSystem::LockExclusive(const fs::path& path,
                                                 const platform::LockOptions& options,
                                                 std::unique_ptr<platform::ExclusiveLock>& lock) {

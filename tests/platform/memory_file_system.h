@@ -35,6 +35,8 @@ class MemoryFileSystem : public platform::FileSystem {
   // "LockExclusive", ...) and path; a non-empty result makes the operation fail with it, having
   // changed nothing.
   std::function<std::error_code(std::string_view operation, const std::filesystem::path&)> fault;
+  // Files another process holds a byte-range lock on (HeldByAnotherProcess).
+  std::set<std::string> held_by_others;
   // How many times ReadFile was called.
   mutable int reads = 0;
 
@@ -58,6 +60,7 @@ class MemoryFileSystem : public platform::FileSystem {
   std::error_code CreateSymlink(const std::filesystem::path& target,
                                 const std::filesystem::path& link) override;
   std::filesystem::path Canonical(const std::filesystem::path& path) const override;
+  std::error_code HeldByAnotherProcess(const std::filesystem::path& path, bool& held) const override;
   std::error_code LockExclusive(const std::filesystem::path& path,
                                 const platform::LockOptions& options,
                                 std::unique_ptr<platform::ExclusiveLock>& lock) override;

@@ -1,20 +1,14 @@
 #include "db/jetfile/to_jet.h"
 
-#include <chrono>
-#include <cmath>
-#include <limits>
-#include <optional>
 
 #include "db/jet/errors.h"
-#include "db/jet/types.h"
 #include "db/jetfile/copy.h"
-#include "db/jetfile/values.h"
+#include "db/jetfile/jet_rows.h"
 #include "db/password.h"
 #include "db/sqlite.h"
 #include "jetfile/database.h"
 #include "jetfile/new_database.h"
 #include "jetfile/table_catalog.h"
-#include "jetfile/table_layout.h"
 #include "platform/run_error.h"
 #include "platform/text.h"
 
@@ -22,238 +16,6 @@ namespace fs = std::filesystem;
 
 namespace cs::db::jetfile {
 namespace {
-
-using cs::jetfile::ColumnSpec;
-using cs::jetfile::ColumnType;
-using cs::jetfile::IndexSpec;
-using cs::jetfile::TableSchema;
-
-RunError CannotWrite(const std::string& table, const std::string& column, const std::string& why) {
-  return RunError(jet::kErrGeneral, "The table '" + table + "' cannot be written as a Jet table: column '" +
-                                        column + "' " + why + ".");
-}
-
-// The Jet column of a column of the program's format, from the Jet type word its definition
-// begins with ("TEXT(20)", "CURRENCY", "MEMO TEXT", ...).
-ColumnSpec JetColumn(const std::string& table, const std::string& name, const std::string& declared) {
-  std::string word;
-  std::size_t i = 0;
-  while (i < declared.size() && declared[i] != ' ' && declared[i] != '(') word += declared[i++];
-  word = platform::UCase(word);
-  // The size follows the word ("TEXT(20)"), or the storage word after it ("BINARY BLOB(16)").
-  std::optional<int> size;
-  i = declared.find('(');
-  if (i != std::string::npos) {
-    const auto close = declared.find(')', i);
-    const std::string digits = declared.substr(i + 1, close == std::string::npos ? 0 : close - i - 1);
-    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos) {
-      throw CannotWrite(table, name, "has the size '" + declared + "'");
-    }
-    size = std::stoi(digits);
-  }
-  ColumnSpec c;
-  c.name = platform::Utf8ToUtf16(name);
-  if (word == "TEXT" || word == "CHAR" || word == "VARCHAR" || word == "CHARACTER") {
-    c.type = ColumnType::kText;
-    c.length = static_cast<std::uint16_t>(size.value_or(255));
-    if (c.length < 1 || c.length > 255) throw CannotWrite(table, name, "is longer than 255 characters");
-  } else if (word == "MEMO" || word == "LONGTEXT" || word == "NOTE") {
-    c.type = ColumnType::kMemo;
-  } else if (word == "BYTE" || word == "INTEGER1") {
-    c.type = ColumnType::kByte;
-  } else if (word == "SHORT" || word == "SMALLINT" || word == "INTEGER2") {
-    c.type = ColumnType::kInteger;
-  } else if (word == "LONG" || word == "INT" || word == "INTEGER" || word == "INTEGER4") {
-    c.type = ColumnType::kLong;
-  } else if (word == "SINGLE" || word == "REAL") {
-    c.type = ColumnType::kSingle;
-  } else if (word == "DOUBLE" || word == "FLOAT" || word == "NUMBER") {
-    c.type = ColumnType::kDouble;
-  } else if (word == "CURRENCY" || word == "MONEY") {
-    c.type = ColumnType::kCurrency;
-  } else if (word == "YESNO" || word == "BIT" || word == "LOGICAL" || word == "LOGICAL1") {
-    c.type = ColumnType::kBoolean;
-  } else if (word == "DATETIME" || word == "DATE" || word == "TIME" || word == "TIMESTAMP") {
-    c.type = ColumnType::kDateTime;
-  } else if (word == "BINARY" || word == "VARBINARY") {
-    c.type = ColumnType::kBinary;
-    c.length = static_cast<std::uint16_t>(size.value_or(255));
-    if (c.length < 1 || c.length > 255) throw CannotWrite(table, name, "is longer than 255 bytes");
-  } else if (word == "LONGBINARY" || word == "OLEOBJECT" || word == "GENERAL" || word == "IMAGE") {
-    c.type = ColumnType::kOle;
-  } else {
-    throw CannotWrite(table, name, "is of the type '" + declared + "', which is not written into Jet files");
-  }
-  return c;
-}
-
-// The rows of one table, read from the program's database and turned into Jet values.
-class TableRows : public cs::jetfile::RowSource {
- public:
-  TableRows(const Database& db, const std::string& table, std::vector<std::string> columns,
-            std::vector<ColumnSpec> specs)
-      : table_(table), columns_(std::move(columns)), specs_(std::move(specs)), select_(db, SelectAll()) {}
-
-  bool Next(std::vector<cs::jetfile::Value>& row) override {
-    if (!select_.Step()) return false;
-    row.clear();
-    for (std::size_t i = 0; i < specs_.size(); ++i) row.push_back(Convert(i, select_.Column(static_cast<int>(i))));
-    return true;
-  }
-
-  bool Rewind() override {
-    select_.Reset();
-    return true;
-  }
-
- private:
-  std::string SelectAll() const {
-    std::string sql = "SELECT ";
-    for (std::size_t i = 0; i < columns_.size(); ++i) sql += (i ? ", " : "") + jet::QuoteName(columns_[i]);
-    return sql + " FROM " + jet::QuoteName(table_);
-  }
-
-  cs::jetfile::Value Convert(std::size_t i, const Value& v) const {
-    const ColumnSpec& spec = specs_[i];
-    const std::string& name = columns_[i];
-    if (spec.type == ColumnType::kBoolean) {
-      // Yes/No is never Null in a Jet row: its value is the row's null-mask bit.
-      if (v.IsNull()) return false;
-      return Number(i, v) != 0;
-    }
-    if (v.IsNull()) return std::monostate{};
-    switch (spec.type) {
-      case ColumnType::kText:
-      case ColumnType::kMemo:
-        return platform::Utf8ToUtf16(v.ToText());
-      case ColumnType::kByte:
-        return static_cast<std::uint8_t>(Whole(i, v, 0, 255));
-      case ColumnType::kInteger:
-        return static_cast<std::int16_t>(Whole(i, v, INT16_MIN, INT16_MAX));
-      case ColumnType::kLong:
-        return static_cast<std::int32_t>(Whole(i, v, INT32_MIN, INT32_MAX));
-      case ColumnType::kSingle: {
-        const double d = Number(i, v);
-        if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) {
-          throw CannotWrite(table_, name, "holds " + v.ToText() + ", beyond a Single");
-        }
-        return static_cast<float>(d);
-      }
-      case ColumnType::kDouble:
-        return Number(i, v);
-      case ColumnType::kCurrency: {
-        const double scaled = std::round(Number(i, v) * 10000.0);
-        if (!(std::fabs(scaled) < 9.2233720368547758e18)) {
-          throw CannotWrite(table_, name, "holds " + v.ToText() + ", beyond a Currency");
-        }
-        return cs::jetfile::Currency{static_cast<std::int64_t>(scaled)};
-      }
-      case ColumnType::kDateTime: {
-        if (const auto* d = std::get_if<double>(&v.data)) return cs::jetfile::DateTime{*d};
-        if (const auto* n = std::get_if<std::int64_t>(&v.data)) {
-          return cs::jetfile::DateTime{static_cast<double>(*n)};
-        }
-        const auto days = DateTimeDays(v.ToText());
-        if (!days) throw CannotWrite(table_, name, "holds '" + v.ToText() + "', which is not a date");
-        return cs::jetfile::DateTime{*days};
-      }
-      case ColumnType::kBinary:
-      case ColumnType::kOle: {
-        const std::string bytes = v.ToText();
-        return cs::jetfile::Bytes(bytes.begin(), bytes.end());
-      }
-      default:
-        throw CannotWrite(table_, name, "is of a type that is not written into Jet files");
-    }
-  }
-
-  double Number(std::size_t i, const Value& v) const {
-    if (const auto* d = std::get_if<double>(&v.data)) return *d;
-    if (const auto* n = std::get_if<std::int64_t>(&v.data)) return static_cast<double>(*n);
-    throw CannotWrite(table_, columns_[i], "holds '" + v.ToText() + "', which is not a number");
-  }
-
-  std::int64_t Whole(std::size_t i, const Value& v, std::int64_t low, std::int64_t high) const {
-    std::int64_t n = 0;
-    if (const auto* p = std::get_if<std::int64_t>(&v.data)) {
-      n = *p;
-    } else {
-      const double d = Number(i, v);
-      if (d != std::trunc(d) || d < static_cast<double>(low) || d > static_cast<double>(high)) {
-        throw CannotWrite(table_, columns_[i], "holds " + v.ToText() + ", which its type cannot hold");
-      }
-      n = static_cast<std::int64_t>(d);
-    }
-    if (n < low || n > high) {
-      throw CannotWrite(table_, columns_[i], "holds " + v.ToText() + ", which its type cannot hold");
-    }
-    return n;
-  }
-
-  std::string table_;
-  std::vector<std::string> columns_;
-  std::vector<ColumnSpec> specs_;
-  Statement select_;
-};
-
-// A table of the program's database: its Jet schema and the names of its columns.
-struct SourceTable {
-  std::string name;
-  std::vector<std::string> columns;
-  TableSchema schema;
-};
-
-SourceTable ReadTable(const Database& db, const std::string& table) {
-  SourceTable t;
-  t.name = table;
-  t.schema.name = platform::Utf8ToUtf16(table);
-  std::vector<std::pair<int, std::u16string>> key;  // primary-key position, column
-  {
-    Statement info(db, "SELECT name, type, pk FROM pragma_table_info(?) ORDER BY cid");
-    info.BindText(1, table);
-    while (info.Step()) {
-      const std::string column = info.ColumnText(0);
-      t.columns.push_back(column);
-      t.schema.columns.push_back(JetColumn(table, column, info.ColumnText(1)));
-      const auto position = std::stoi(info.ColumnText(2));
-      if (position > 0) key.emplace_back(position, platform::Utf8ToUtf16(column));
-    }
-  }
-  if (!key.empty()) {
-    std::sort(key.begin(), key.end());
-    IndexSpec primary;
-    primary.name = u"PrimaryKey";
-    primary.primary_key = true;
-    primary.unique = true;
-    for (const auto& k : key) primary.columns.emplace_back(k.second, true);
-    t.schema.indexes.push_back(primary);
-  }
-  // The other indexes: those made by CREATE INDEX, and UNIQUE constraints (named after their
-  // first column, as Access names a unique index made in the table designer).
-  Statement list(db, "SELECT name, [unique], origin FROM pragma_index_list(?) ORDER BY seq DESC");
-  list.BindText(1, table);
-  while (list.Step()) {
-    const std::string origin = list.ColumnText(2);
-    if (origin == "pk") continue;
-    IndexSpec index;
-    index.unique = list.ColumnText(1) == "1";
-    Statement columns(db, "SELECT name, desc FROM pragma_index_xinfo(?) WHERE key = 1 ORDER BY seqno");
-    columns.BindText(1, list.ColumnText(0));
-    while (columns.Step()) {
-      if (columns.Column(0).IsNull()) throw CannotWrite(table, list.ColumnText(0), "is an index on an expression");
-      index.columns.emplace_back(platform::Utf8ToUtf16(columns.ColumnText(0)), columns.ColumnText(1) != "1");
-    }
-    index.name = origin == "c" ? platform::Utf8ToUtf16(list.ColumnText(0)) : index.columns.front().first;
-    t.schema.indexes.push_back(index);
-  }
-  return t;
-}
-
-// Now as an OLE date, for the new file's creation date and its catalog rows.
-double Now() {
-  const auto seconds = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  return seconds / 86400.0 + 25569.0;
-}
 
 void Check(std::error_code ec, const std::string& what) {
   if (ec) throw RunError(err::kPathFileAccess, "Path/File access error (" + what + ": " + ec.message() + ")");
@@ -282,7 +44,7 @@ void CopyToJetFile(platform::FileSystem& files, const fs::path& source, const fs
     throw jet::NotADatabase(source.string());
   }
   std::vector<SourceTable> tables;
-  for (const std::string& name : names) tables.push_back(ReadTable(db, name));
+  for (const std::string& name : names) tables.push_back(ReadTableSchema(db, name));
 
   const fs::path temporary = TemporaryBeside(fs::absolute(new_jet));
   struct Remove {
@@ -297,7 +59,7 @@ void CopyToJetFile(platform::FileSystem& files, const fs::path& source, const fs
   {
     std::unique_ptr<platform::RandomAccessFile> file;
     Check(files.OpenRandomAccess(temporary, true, file), "opening " + temporary.string());
-    const double now = Now();
+    const double now = OleNow();
     try {
       cs::jetfile::CreateEmptyDatabase(*file, has_password ? platform::Utf8ToUtf16(password) : u"", now);
       auto jet = cs::jetfile::Database::Open(*file, true);

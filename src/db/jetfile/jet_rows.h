@@ -1,0 +1,67 @@
+// The program's tables as Jet tables: a column's Jet type from the type word it was declared
+// with, a value of the program's database as the Jet value its column holds, a table's rows
+// pulled as Jet rows, and a table's Jet schema. Shared by the conversion into a new Jet file and
+// the update of a Jet current database.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "db/sqlite.h"
+#include "db/value.h"
+#include "jetfile/row_source.h"
+#include "jetfile/table_layout.h"
+#include "platform/run_error.h"
+
+namespace cs::db::jetfile {
+
+// Now as an OLE date (days since 1899-12-30), for a new file's creation date and catalog rows.
+double OleNow();
+
+// "The table 'T' cannot be written as a Jet table: column 'C' <why>."
+RunError CannotWrite(const std::string& table, const std::string& column, const std::string& why);
+
+// The Jet column of a column of the program's format, from the Jet type word its definition
+// begins with ("TEXT(20)", "CURRENCY", "MEMO TEXT", ...). CannotWrite for a type Jet files of
+// this program do not hold, or a size out of Jet's range.
+cs::jetfile::ColumnSpec JetColumn(const std::string& table, const std::string& name,
+                                  const std::string& declared);
+
+// The value `v` of column `column` of `table` as the Jet column `spec` holds it: numbers in
+// range, currency rounded to the ten-thousandth, dates from their text. CannotWrite for a value
+// the column's type cannot hold.
+cs::jetfile::Value ToJetValue(const std::string& table, const std::string& column,
+                              const cs::jetfile::ColumnSpec& spec, const Value& v);
+
+// The rows of one table, read from the program's database in its scan order and turned into Jet
+// values: `columns` are read, in that order, as `specs` say.
+class TableRows : public cs::jetfile::RowSource {
+ public:
+  TableRows(const Database& db, const std::string& table, std::vector<std::string> columns,
+            std::vector<cs::jetfile::ColumnSpec> specs);
+  bool Next(std::vector<cs::jetfile::Value>& row) override;
+  bool Rewind() override;
+
+ private:
+  std::string table_;
+  std::vector<std::string> columns_;
+  std::vector<cs::jetfile::ColumnSpec> specs_;
+  Statement select_;
+};
+
+// `SELECT columns FROM table`, the names quoted.
+std::string SelectColumns(const std::string& table, const std::vector<std::string>& columns);
+
+// A table of the program's database: its Jet schema and the names of its columns.
+struct SourceTable {
+  std::string name;
+  std::vector<std::string> columns;
+  cs::jetfile::TableSchema schema;
+};
+
+// The table's columns, its primary key ("PrimaryKey") and its other indexes: those made by
+// CREATE INDEX, and UNIQUE constraints (named after their first column, as Access names a unique
+// index made in the table designer). CannotWrite for what a Jet table cannot hold.
+SourceTable ReadTableSchema(const Database& db, const std::string& table);
+
+}  // namespace cs::db::jetfile
