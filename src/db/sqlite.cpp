@@ -155,8 +155,14 @@ Value Statement::Column(int i) const {
       break;
   }
   if (const char* decl = sqlite3_column_decltype(s, i)) {
-    const std::string d = platform::UCase(decl);
-    v.is_date = d.starts_with("DATE") || d.starts_with("TIME");
+    // Called for every value read: the declared type's first letters, without a copy.
+    const auto begins = [decl](const char* word) {
+      for (std::size_t k = 0; word[k] != '\0'; ++k) {
+        if ((decl[k] & ~0x20) != word[k]) return false;
+      }
+      return true;
+    };
+    v.is_date = begins("DATE") || begins("TIME");
   }
   return v;
 }

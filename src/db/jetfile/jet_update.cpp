@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <system_error>
@@ -14,6 +15,7 @@
 #include "jetfile/catalog.h"
 #include "jetfile/database.h"
 #include "jetfile/table_catalog.h"
+#include "jetfile/table_pages.h"
 #include "platform/run_error.h"
 #include "platform/text.h"
 
@@ -244,66 +246,83 @@ void CheckRelationships(cs::jetfile::Database& jet, const Database& after, const
   }
 }
 
-// A value as the column's Jet type holds it, in one form for both sides of the comparison: the
-// value read back and the program's value the writer was given. Dates count to the second (the
-// program's hold whole seconds), currency as the program's nearest double, text as UTF-8; Null
-// apart from every value.
+// A row's hash (64 bits), made of its values as the columns' Jet types hold them, the same for
+// the values handed to the writer and the values the reader reads back: integers of every width
+// as one, currency as its count of ten-thousandths, reals and dates by their bits, text by its
+// characters (UTF-16 on one side, UTF-8 on the other), Null apart from every value.
 class CanonicalRow {
  public:
-  void Clear() { bytes_.clear(); }
-  void Null() { Field('N', {}); }
+  void Clear() { h_ = kOffset; }
+  void Null() { Tag('N'); }
   void Add(const ColumnSpec& spec, const cs::jetfile::Value& v) {
     if (cs::jetfile::IsNull(v)) return Null();
     switch (spec.type) {
       case ColumnType::kBoolean:
-        return Field('B', std::get<bool>(v) ? "1" : "0");
+        return Integer('B', std::get<bool>(v) ? 1 : 0);
       case ColumnType::kByte:
-        return Integer(std::get<std::uint8_t>(v));
+        return Integer('I', std::get<std::uint8_t>(v));
       case ColumnType::kInteger:
-        return Integer(std::get<std::int16_t>(v));
+        return Integer('I', std::get<std::int16_t>(v));
       case ColumnType::kLong:
-        return Integer(std::get<std::int32_t>(v));
+        return Integer('I', std::get<std::int32_t>(v));
       case ColumnType::kCurrency:
-        return Real('C', CurrencyToDouble(std::get<cs::jetfile::Currency>(v).ten_thousandths));
+        return Integer('C', std::get<cs::jetfile::Currency>(v).ten_thousandths);
       case ColumnType::kSingle:
-        return Single(std::get<float>(v));
+        return Real('S', static_cast<double>(std::get<float>(v)));
       case ColumnType::kDouble:
         return Real('D', std::get<double>(v));
       case ColumnType::kDateTime:
-        return Date(std::get<cs::jetfile::DateTime>(v).ole);
+        return Real('T', std::get<cs::jetfile::DateTime>(v).ole);
       case ColumnType::kText:
-      case ColumnType::kMemo:
-        return Field('X', platform::Utf16ToUtf8(std::get<std::u16string>(v)));
+      case ColumnType::kMemo: {
+        Tag('X');
+        const std::u16string& text = std::get<std::u16string>(v);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+          char32_t c = text[i];
+          if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+          }
+          Mix(c);
+        }
+        return Mix(0xFFFFFFFF);
+      }
       default: {
-        const auto& b = std::get<cs::jetfile::Bytes>(v);
-        return Field('Y', std::string(b.begin(), b.end()));
+        Tag('Y');
+        for (const std::uint8_t b : std::get<cs::jetfile::Bytes>(v)) Mix(b);
+        return Mix(0xFFFFFFFF);
       }
     }
   }
   void Add(const ColumnSpec& spec, const wire::FieldValue& v) {
     if (std::holds_alternative<std::monostate>(v)) return Null();
-    if (!Written(spec.type)) {
-      if (const auto* t = std::get_if<wire::Text>(&v)) return Field('Z', t->utf8);
-      if (const auto* b = std::get_if<wire::Binary>(&v)) return Field('Z', b->bytes);
-    }
     if (const auto* n = std::get_if<std::int64_t>(&v)) {
-      return spec.type == ColumnType::kBoolean ? Field('B', *n != 0 ? "1" : "0") : Integer(*n);
+      return spec.type == ColumnType::kBoolean ? Integer('B', *n != 0 ? 1 : 0) : Integer('I', *n);
     }
-    if (const auto* c = std::get_if<wire::Currency>(&v)) return Real('C', CurrencyToDouble(c->ten_thousandths));
+    if (const auto* c = std::get_if<wire::Currency>(&v)) return Integer('C', c->ten_thousandths);
     if (const auto* d = std::get_if<double>(&v)) {
-      return spec.type == ColumnType::kSingle ? Single(static_cast<float>(*d)) : Real('D', *d);
+      return spec.type == ColumnType::kSingle ? Real('S', static_cast<double>(static_cast<float>(*d))) : Real('D', *d);
     }
-    if (const auto* t = std::get_if<wire::DateTime>(&v)) return Date(t->days);
-    if (const auto* t = std::get_if<wire::Text>(&v)) return Field('X', t->utf8);
-    return Field('Y', std::get<wire::Binary>(v).bytes);
+    if (const auto* t = std::get_if<wire::DateTime>(&v)) return Real('T', t->days);
+    if (const auto* t = std::get_if<wire::Text>(&v)) {
+      Tag('X');
+      const std::string_view s = t->utf8;
+      for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<std::uint8_t>(s[i]);
+        const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        char32_t c = n == 1 ? b : b & (0x7F >> n);
+        for (std::size_t k = 1; k < n && i + k < s.size(); ++k) c = (c << 6) | (static_cast<std::uint8_t>(s[i + k]) & 0x3F);
+        Mix(c);
+        i += n;
+      }
+      return Mix(0xFFFFFFFF);
+    }
+    Tag('Y');
+    for (const char b : std::get<wire::Binary>(v).bytes) Mix(static_cast<std::uint8_t>(b));
+    Mix(0xFFFFFFFF);
   }
-  // A value of a type the writer never writes (left as read): its text.
-  void AddText(const Value& v) { v.IsNull() ? Null() : Field('Z', v.ToText()); }
 
-  // The row's hash (64 bits, well mixed).
   std::uint64_t Hash() const {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (const char c : bytes_) h = (h ^ static_cast<std::uint8_t>(c)) * 0x100000001b3ULL;
+    std::uint64_t h = h_;
     h ^= h >> 30;
     h *= 0xbf58476d1ce4e5b9ULL;
     h ^= h >> 27;
@@ -311,98 +330,104 @@ class CanonicalRow {
     return h ^ (h >> 31);
   }
 
-  static bool Written(ColumnType type) {
-    switch (type) {
-      case ColumnType::kBoolean: case ColumnType::kByte: case ColumnType::kInteger: case ColumnType::kLong:
-      case ColumnType::kCurrency: case ColumnType::kSingle: case ColumnType::kDouble: case ColumnType::kDateTime:
-      case ColumnType::kText: case ColumnType::kMemo: case ColumnType::kBinary: case ColumnType::kOle:
-        return true;
-      default:
-        return false;
-    }
+ private:
+  static constexpr std::uint64_t kOffset = 0xcbf29ce484222325ULL;
+  void Mix(std::uint64_t word) {
+    h_ = (h_ ^ word) * 0x100000001b3ULL;
+    h_ ^= h_ >> 29;
+  }
+  void Tag(char tag) { Mix(0x100000000ULL | static_cast<std::uint8_t>(tag)); }
+  void Integer(char tag, std::int64_t n) {
+    Tag(tag);
+    Mix(static_cast<std::uint64_t>(n));
+  }
+  void Real(char tag, double d) {
+    Tag(tag);
+    if (std::isnan(d)) return Mix(0x7FF8000000000000ULL);
+    if (d == 0) d = 0;  // -0 and 0 are one value
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    Mix(bits);
+  }
+
+  std::uint64_t h_ = kOffset;
+};
+
+// A table as the writer wrote it: its columns in the order of its rows' values, their Jet types,
+// and the hash of each row written.
+struct WrittenTable {
+  std::string name;
+  std::vector<std::string> columns;
+  std::vector<ColumnSpec> specs;
+  std::vector<std::uint64_t> hashes;
+};
+
+// The rows handed to the writer, each hashed as it passes (the last reading's rows are kept).
+class HashingRows : public cs::jetfile::RowSource {
+ public:
+  HashingRows(cs::jetfile::RowSource& rows, WrittenTable& table) : rows_(rows), table_(table) {}
+  bool Next(std::vector<cs::jetfile::Value>& row) override {
+    if (!rows_.Next(row)) return false;
+    canonical_.Clear();
+    for (std::size_t i = 0; i < row.size(); ++i) canonical_.Add(table_.specs[i], row[i]);
+    table_.hashes.push_back(canonical_.Hash());
+    return true;
+  }
+  bool Rewind() override {
+    table_.hashes.clear();
+    return rows_.Rewind();
   }
 
  private:
-  void Field(char tag, std::string_view content) {
-    bytes_ += tag;
-    const auto size = static_cast<std::uint32_t>(content.size());
-    bytes_.append(reinterpret_cast<const char*>(&size), sizeof size);
-    bytes_ += content;
-  }
-  void Integer(std::int64_t n) { Field('I', std::string_view(reinterpret_cast<const char*>(&n), sizeof n)); }
-  void Real(char tag, double d) {
-    if (std::isnan(d)) return Field(tag, "nan");
-    if (d == 0) d = 0;  // -0 and 0 are one value
-    Field(tag, std::string_view(reinterpret_cast<const char*>(&d), sizeof d));
-  }
-  void Single(float f) { Real('S', static_cast<double>(f)); }
-  void Date(double days) {
-    const auto text = DateTimeText(days);
-    if (text) return Field('T', *text);
-    Real('T', days);
-  }
-
-  std::string bytes_;
+  cs::jetfile::RowSource& rows_;
+  WrittenTable& table_;
+  CanonicalRow canonical_;
 };
 
-// Compares, table by table, the file read back with the program's copy it was written from: the
-// same tables, columns and number of rows, and the same rows, as the columns' Jet types hold them.
-// Rows are compared without regard to their order (a table's scan order follows its pages, which
-// need not be the order they were written in): each side's rows are hashed and the hashes
-// compared, so that memory stays small for large tables.
+// Compares the tables written, read back from the new file, with what the writer was given: the
+// same columns and the same rows, as the columns' Jet types hold them. Rows are compared without
+// regard to their order (a table's scan order follows its pages, which need not be the order they
+// were written in), by their hashes, so that memory stays small for large tables.
 class ReadBack : public TableSink {
  public:
-  explicit ReadBack(const Database& after) : after_(after), tables_(ProgramTables(after, "main")) {}
+  explicit ReadBack(std::vector<WrittenTable>& written) : written_(written) {}
 
   void BeginTable(const wire::TableInfo& table) override {
-    const std::string* name = FindName(tables_, table.name);
-    if (!name) throw Differs(table.name, "is not one of the import's tables");
-    if (FindName(seen_, *name)) throw Differs(table.name, "is there twice");
-    table_ = *name;
+    table_ = nullptr;
+    for (auto& w : written_) {
+      if (platform::EqualsNoCase(w.name, table.name)) table_ = &w;
+    }
+    if (!table_) throw Differs(table.name, "was not one of the tables written");
+    if (std::find(seen_.begin(), seen_.end(), table_) != seen_.end()) throw Differs(table.name, "is there twice");
     seen_.push_back(table_);
-    const auto declared = Query(after_, "SELECT name FROM pragma_table_info(?1) ORDER BY cid", {table_});
-    if (declared.size() != table.columns.size()) throw Differs(table_, "has other columns than the import's");
-    columns_.clear();
-    specs_.clear();
-    for (const auto& c : table.columns) {
-      const std::string* column = FindName(declared, c.name);
-      if (!column) throw Differs(table_, "has a column '" + c.name + "' the import's has not");
-      columns_.push_back(*column);
-      ColumnSpec spec;
-      spec.type = static_cast<ColumnType>(c.jet_type);
-      spec.length = static_cast<std::uint16_t>(c.size);
-      specs_.push_back(spec);
+    if (table.columns.size() != table_->columns.size()) throw Differs(table_->name, "has other columns than written");
+    positions_.assign(table_->columns.size(), 0);
+    for (std::size_t k = 0; k < table_->columns.size(); ++k) {
+      const auto it = std::find_if(table.columns.begin(), table.columns.end(), [&](const wire::ColumnInfo& c) {
+        return platform::EqualsNoCase(c.name, table_->columns[k]);
+      });
+      if (it == table.columns.end()) throw Differs(table_->name, "lacks the column '" + table_->columns[k] + "'");
+      if (it->jet_type != static_cast<std::uint8_t>(table_->specs[k].type)) {
+        throw Differs(table_->name, "has the column '" + table_->columns[k] + "' of another type");
+      }
+      positions_[k] = static_cast<std::size_t>(it - table.columns.begin());
     }
     back_.clear();
   }
 
   void Row(std::span<const wire::FieldValue> values) override {
     row_.Clear();
-    for (std::size_t i = 0; i < specs_.size(); ++i) {
-      if (i < values.size()) row_.Add(specs_[i], values[i]);
+    for (std::size_t k = 0; k < positions_.size(); ++k) {
+      if (positions_[k] < values.size()) row_.Add(table_->specs[k], values[positions_[k]]);
     }
     back_.push_back(row_.Hash());
   }
 
   void EndTable(const wire::TableInfo&, std::uint32_t) override {
-    std::vector<std::uint64_t> mine;
-    mine.reserve(back_.size());
-    Statement select(after_, SelectColumns(table_, columns_));
-    while (select.Step()) {
-      row_.Clear();
-      for (std::size_t i = 0; i < specs_.size(); ++i) {
-        const Value v = select.Column(static_cast<int>(i));
-        if (CanonicalRow::Written(specs_[i].type)) {
-          row_.Add(specs_[i], ToJetValue(table_, columns_[i], specs_[i], v));
-        } else {
-          row_.AddText(v);
-        }
-      }
-      mine.push_back(row_.Hash());
-    }
+    std::vector<std::uint64_t>& mine = table_->hashes;
     if (mine.size() != back_.size()) {
-      throw Differs(table_, "holds " + std::to_string(back_.size()) + " rows instead of the import's " +
-                                std::to_string(mine.size()));
+      throw Differs(table_->name, "holds " + std::to_string(back_.size()) + " rows instead of the " +
+                                      std::to_string(mine.size()) + " written");
     }
     std::sort(mine.begin(), mine.end());
     std::sort(back_.begin(), back_.end());
@@ -417,29 +442,52 @@ class ReadBack : public TableSink {
       }
     }
     if (differing != 0) {
-      throw Differs(table_, "differs from the import's in " + std::to_string(differing) + " of its " +
-                                std::to_string(mine.size()) + " rows");
+      throw Differs(table_->name, "differs from what was written in " + std::to_string(differing) + " of its " +
+                                      std::to_string(mine.size()) + " rows");
     }
   }
 
   void Finish() const {
-    for (const auto& t : tables_) {
-      if (!FindName(seen_, t)) throw Differs(t, "is missing");
+    for (const auto& w : written_) {
+      if (std::find(seen_.begin(), seen_.end(), &w) == seen_.end()) throw Differs(w.name, "is missing");
     }
   }
 
  private:
-  const Database& after_;
-  std::vector<std::string> tables_, seen_;
-  std::string table_;
-  std::vector<std::string> columns_;
-  std::vector<ColumnSpec> specs_;
+  std::vector<WrittenTable>& written_;
+  std::vector<const WrittenTable*> seen_;
+  WrittenTable* table_ = nullptr;
+  std::vector<std::size_t> positions_;
   CanonicalRow row_;
   std::vector<std::uint64_t> back_;
 };
 
+// The tables not written are as they were: every page each of them holds (definition, data,
+// indexes, long values) has the same bytes in the new file as in the old.
+void CheckUntouched(platform::FileSystem& files, const fs::path& old_file, const fs::path& new_file,
+                    const std::vector<std::string>& tables) {
+  if (tables.empty()) return;
+  std::unique_ptr<platform::RandomAccessFile> old_access, new_access;
+  if (const auto ec = files.OpenRandomAccess(old_file, false, old_access)) throw FileError(old_file, ec.message());
+  if (const auto ec = files.OpenRandomAccess(new_file, false, new_access)) throw FileError(new_file, ec.message());
+  auto old_db = cs::jetfile::Database::Open(*old_access, false);
+  cs::jetfile::Page a, b;
+  for (const auto& table : tables) {
+    const auto name = platform::Utf8ToUtf16(table);
+    const auto first = old_db.FindTable(name);
+    const auto pages = cs::jetfile::ReadTablePages(old_db.pages(), first, old_db.Definition(name)).All();
+    for (const auto n : pages) {
+      const std::uint64_t at = std::uint64_t{n} * cs::jetfile::kPageSize;
+      if (const auto ec = old_access->ReadAt(at, a)) throw FileError(old_file, ec.message());
+      if (const auto ec = new_access->ReadAt(at, b)) throw FileError(new_file, ec.message());
+      if (a != b) throw Differs(table, "was not to be written, but its page " + std::to_string(n) + " changed");
+    }
+  }
+}
+
 // The writing itself, on the open copy.
-JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db) {
+JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db, std::vector<WrittenTable>& written,
+                             std::vector<std::string>& untouched) {
   JetUpdateResult result;
   const auto after = ProgramTables(db, "main");
   const auto before = ProgramTables(db, "before");
@@ -465,13 +513,17 @@ JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db) {
     const bool remake = in_jet && !SameLayout(program, jet.Definition(platform::Utf8ToUtf16(*in_jet)));
     plan.push_back({table, in_jet, std::move(program), remake});
   }
-  std::vector<std::string> written;
-  for (const auto& p : plan) written.push_back(p.name);
-  CheckRelationships(jet, db, written);
+  std::vector<std::string> names;
+  for (const auto& p : plan) names.push_back(p.name);
+  CheckRelationships(jet, db, names);
 
   for (const auto& table : jet_tables) {
+    if (FindName(names, table)) continue;
     // Only a table the run began with and dropped goes: one the program never read is kept.
-    if (FindName(after, table) || !FindName(before, table)) continue;
+    if (FindName(after, table) || !FindName(before, table)) {
+      untouched.push_back(table);
+      continue;
+    }
     try {
       cs::jetfile::DropTable(jet, platform::Utf8ToUtf16(table));
     } catch (const cs::jetfile::FormatError& e) {
@@ -480,17 +532,17 @@ JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db) {
     result.dropped.push_back(table);
   }
   for (auto& p : plan) {
+    WrittenTable w;
+    w.name = p.name;
     try {
+      std::u16string jet_name;
       if (p.in_jet && !p.remake) {
-        const TableDefinition def = jet.Definition(platform::Utf8ToUtf16(*p.in_jet));
-        std::vector<std::string> columns;
-        std::vector<ColumnSpec> specs;
+        jet_name = platform::Utf8ToUtf16(*p.in_jet);
+        const TableDefinition def = jet.Definition(jet_name);
         for (const auto* c : ByNumber(def)) {
-          columns.push_back(platform::Utf16ToUtf8(c->name));
-          specs.push_back(SpecOf(*c));
+          w.columns.push_back(platform::Utf16ToUtf8(c->name));
+          w.specs.push_back(SpecOf(*c));
         }
-        TableRows rows(db, p.name, columns, specs);
-        jet.WriteTable(platform::Utf8ToUtf16(*p.in_jet), rows);
         result.rewritten.push_back(p.name);
       } else {
         if (p.in_jet) {
@@ -498,15 +550,19 @@ JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db) {
           cs::jetfile::DropTable(jet, platform::Utf8ToUtf16(*p.in_jet));
         }
         cs::jetfile::CreateTable(jet, p.program.schema, now);
-        std::vector<ColumnSpec> specs = p.program.schema.columns;
-        TableRows rows(db, p.name, p.program.columns, specs);
-        jet.WriteTable(p.program.schema.name, rows);
+        jet_name = p.program.schema.name;
+        w.columns = p.program.columns;
+        w.specs = p.program.schema.columns;
         (p.in_jet ? result.remade : result.created).push_back(p.name);
       }
-      jet.CheckTable(platform::Utf8ToUtf16(p.name));
+      TableRows rows(db, p.name, w.columns, w.specs);
+      HashingRows hashing(rows, w);
+      jet.WriteTable(jet_name, hashing);
+      jet.CheckTable(jet_name);
     } catch (const cs::jetfile::FormatError& e) {
       throw TableError(p.name, e.what());
     }
+    written.push_back(std::move(w));
   }
   return result;
 }
@@ -532,22 +588,38 @@ JetUpdateResult WriteJetUpdate(platform::FileSystem& files, const JetUpdate& upd
   }
   if (const auto ec = files.CopyFile(update.jet, update.written)) throw FileError(update.written, ec.message());
   JetUpdateResult result;
-  {
-    std::unique_ptr<platform::RandomAccessFile> file;
-    if (const auto ec = files.OpenRandomAccess(update.written, true, file)) throw FileError(update.written, ec.message());
-    try {
+  std::vector<WrittenTable> written;
+  std::vector<std::string> untouched;
+  try {
+    {
+      std::unique_ptr<platform::RandomAccessFile> file;
+      if (const auto ec = files.OpenRandomAccess(update.written, true, file)) {
+        throw FileError(update.written, ec.message());
+      }
       auto jet = cs::jetfile::Database::Open(*file, true);
-      result = WriteChanges(jet, db);
+      result = WriteChanges(jet, db, written, untouched);
       jet.Flush();
-    } catch (const cs::jetfile::FormatError& e) {
-      throw RunError(jet::kErrGeneral, "The current database '" + shown_path + "' cannot be written: " + e.what());
-    } catch (const std::system_error& e) {
-      throw FileError(update.written, e.code().message());
     }
+    CheckUntouched(files, update.jet, update.written, untouched);
+  } catch (const cs::jetfile::FormatError& e) {
+    throw RunError(jet::kErrGeneral, "The current database '" + shown_path + "' cannot be written: " + e.what());
+  } catch (const std::system_error& e) {
+    throw FileError(update.written, e.code().message());
   }
-  ReadBack back(db);
-  ReadTables(update.written, shown_path, back, reader);
-  back.Finish();
+  if (!written.empty()) {
+    ReaderOptions options = reader;
+    for (const auto& w : written) options.tables.push_back(w.name);
+    std::string why;
+    options.refusal = &why;
+    ReadBack back(written);
+    try {
+      ReadTables(update.written, shown_path, back, options);
+    } catch (const RunError& e) {
+      if (why.empty()) throw;
+      throw RunError(jet::kErrGeneral, "The new current database was not put in place: the Jet reader refused it (" + why + ").");
+    }
+    back.Finish();
+  }
   remove.keep = true;
   return result;
 }

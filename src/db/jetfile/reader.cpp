@@ -152,7 +152,9 @@ void ReadTables(const fs::path& file, const std::string& shown_path, TableSink& 
   try {
     // libmdb converts names by these variables; they are fixed so that a user's settings do not
     // change what the program reads.
-    child.emplace(*reader, std::vector<std::string>{fs::absolute(file).string()}, limits,
+    std::vector<std::string> arguments{fs::absolute(file).string()};
+    arguments.insert(arguments.end(), options.tables.begin(), options.tables.end());
+    child.emplace(*reader, arguments, limits,
                   std::vector<std::pair<std::string, std::string>>{
                       {"MDB_ICONV", "UTF-8"}, {"MDB_JET3_CHARSET", "CP1252"}, {"MDBOPTS", ""}});
   } catch (const RunError&) {

@@ -22,6 +22,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "db/jetfile/wire.h"
 #include "platform/subprocess.h"
@@ -37,6 +38,9 @@ struct ReaderOptions {
   // How long this side waits, in all, for the child's answer (time the program spends with the
   // rows it was handed does not count); zero: twice the processor time limit and 10 s more.
   std::chrono::milliseconds wait_limit{0};
+  // Only these user tables are read (letter case ignored); empty: every one. A table the file
+  // does not hold makes the file unreadable.
+  std::vector<std::string> tables;
   // When set, receives why a file was refused: the reader's own message, or how it ended, and
   // what it printed (its size and its beginning). Cleared when the file reads.
   std::string* refusal = nullptr;

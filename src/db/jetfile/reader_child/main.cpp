@@ -1,7 +1,10 @@
 // catalogsync-jetread: reads a Jet 3 or Jet 4 database through libmdb and writes its user tables
 // to standard output as the reader stream of db/jetfile/wire.h.
 //
-//   catalogsync-jetread FILE
+//   catalogsync-jetread FILE [TABLE...]
+//
+// With table names, only those user tables are sent (names compared without regard to ASCII
+// letter case); a name the file does not hold is a failure.
 //
 // The program runs it as a child process of its own, with limits on time and memory, because
 // libmdb trusts the file it reads: a damaged file may crash it or make it loop. Whatever happens
@@ -15,7 +18,10 @@
 //
 // Exit status: 0 when every table was sent, 1 after a failure frame, 2 for a wrong command line,
 // 3 when standard output could not be written.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -118,7 +124,16 @@ struct HandleCloser {
   void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
 };
 
-void SendDatabase(const char* path, Output& out) {
+bool SameName(const char* a, const std::string& b) {
+  const std::size_t n = std::strlen(a);
+  if (n != b.size()) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+void SendDatabase(const char* path, const std::vector<std::string>& only, Output& out) {
   wire::Writer& w = out.writer();
   w.Begin(wire::FrameType::kHello);
   for (const char c : wire::kMagic) w.U8(static_cast<std::uint8_t>(c));
@@ -142,13 +157,23 @@ void SendDatabase(const char* path, Output& out) {
   // Every object must be read from the catalog, or tables would go missing without a word.
   std::vector<MdbCatalogEntry> catalog = ReadCatalog(file);
   std::uint32_t tables = 0;
+  std::vector<bool> sent(only.size(), false);
   for (MdbCatalogEntry& entry : catalog) {
     if (entry.object_type != MDB_TABLE || !mdb_is_user_table(&entry) ||
         IsSystemName(entry.object_name)) {
       continue;
     }
+    if (!only.empty()) {
+      const auto it = std::find_if(only.begin(), only.end(),
+                                   [&](const std::string& name) { return SameName(entry.object_name, name); });
+      if (it == only.end()) continue;
+      sent[static_cast<std::size_t>(it - only.begin())] = true;
+    }
     SendTable(file, &entry, out);
     ++tables;
+  }
+  for (std::size_t i = 0; i < only.size(); ++i) {
+    if (!sent[i]) throw ReadError("no user table " + only[i]);
   }
   w.Begin(wire::FrameType::kEnd);
   w.U32(tables);
@@ -162,14 +187,15 @@ void SendDatabase(const char* path, Output& out) {
 int main(int argc, char** argv) {
   using namespace cs::db::jetfile::reader_child;
   namespace wire = cs::db::jetfile::wire;
-  if (argc != 2) {
-    std::fputs("usage: catalogsync-jetread FILE\n", stderr);
+  if (argc < 2) {
+    std::fputs("usage: catalogsync-jetread FILE [TABLE...]\n", stderr);
     return 2;
   }
+  const std::vector<std::string> only(argv + 2, argv + argc);
   Output out;
   try {
     try {
-      SendDatabase(argv[1], out);
+      SendDatabase(argv[1], only, out);
       return 0;
     } catch (const ReadError& e) {
       out.writer().Abandon();
