@@ -199,6 +199,56 @@ TEST_F(PosixFileSystemTest, TheLockIsExclusiveBetweenProcesses) {
   EXPECT_TRUE(fs::is_regular_file(dir / "none.lock"));
 }
 
+// Another program's hold on a Jet lock file: a byte range locked by another process, read or
+// write, anywhere in the file, even beyond its end (where Jet locks its user slots); nothing held
+// once that process has gone, the file left behind.
+TEST_F(PosixFileSystemTest, ARangeLockedByAnotherProcessIsSeen) {
+  const fs::path ldb = dir / "db.ldb";
+  test::WriteFile(ldb, std::string(64, '\0'));
+  struct Case {
+    short type;
+    off_t start;
+    off_t length;
+  } cases[] = {{F_WRLCK, 0, 1}, {F_RDLCK, 20, 4}, {F_WRLCK, 0x10000000, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.start);
+    int taken[2], release[2];
+    ASSERT_EQ(pipe(taken), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int fd = ::open(ldb.c_str(), O_RDWR);
+      struct flock range {};
+      range.l_type = c.type;
+      range.l_whence = SEEK_SET;
+      range.l_start = c.start;
+      range.l_len = c.length;
+      char m = 'L';
+      if (fd < 0 || fcntl(fd, F_SETLK, &range) != 0 || write(taken[1], &m, 1) != 1 || read(release[0], &m, 1) != 1) {
+        _exit(1);
+      }
+      _exit(0);
+    }
+    char m = 0;
+    ASSERT_EQ(read(taken[0], &m, 1), 1);
+    bool held = false;
+    EXPECT_FALSE(files.HeldByAnotherProcess(ldb, held));
+    EXPECT_TRUE(held);
+    EXPECT_EQ(write(release[1], &m, 1), 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (int fd : {taken[0], taken[1], release[0], release[1]}) close(fd);
+    EXPECT_FALSE(files.HeldByAnotherProcess(ldb, held));
+    EXPECT_FALSE(held) << "a lock left by a process that has gone";
+  }
+  bool held = true;
+  EXPECT_FALSE(files.HeldByAnotherProcess(dir / "none.ldb", held));
+  EXPECT_FALSE(held);
+  EXPECT_EQ(files.HeldByAnotherProcess(dir, held), FileError::kNotRegularFile);
+}
+
 // A holder's file is renamed over while another process waits for it: the waiter must end up
 // holding the file that has the name now, not the one that was replaced.
 TEST_F(PosixFileSystemTest, AFileReplacedWhileWaitedForIsLockedAgain) {

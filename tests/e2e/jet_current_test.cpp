@@ -1,0 +1,285 @@
+// A Jet (Access) current database, as every existing installation has it, imported into by the
+// real acefeedpump: the wholesaler's full, month-to-date and custom files, the column repair, a
+// table laid out by the INI, an import answered Abort. Each result is read back by libmdb and by
+// mdb-reader and compared with what the import means the tables to hold: the rows the data files
+// bring (read from the data files by libmdb), the untouched tables as the fixture's dump has them,
+// the password and the relationship kept.
+#include <map>
+
+#include "db/sqlite.h"
+#include "e2e_support.h"
+#include "jetfile/readers.h"
+
+namespace cs {
+namespace {
+
+namespace fs = std::filesystem;
+using test::jetfile::Comparison;
+using test::jetfile::Dump;
+using test::jetfile::DumpTable;
+using test::jetfile::RowOrder;
+
+fs::path Fixture(const std::string& name) { return fs::path(SHARED_DIR) / "fixtures" / "jet" / name; }
+
+DumpTable& TableOf(Dump& dump, const std::string& name) {
+  for (auto& t : dump.tables) {
+    if (t.name == name) return t;
+  }
+  throw std::runtime_error("no table " + name + " in the dump");
+}
+
+std::size_t ColumnOf(const DumpTable& t, const std::string& name) {
+  const auto it = std::find(t.header.begin(), t.header.end(), name);
+  if (it == t.header.end()) throw std::runtime_error("no column " + name + " in " + t.name);
+  return static_cast<std::size_t>(it - t.header.begin());
+}
+
+// A table's rows laid out in another table's column order (by name).
+std::vector<std::vector<std::string>> RowsAs(const DumpTable& from, const DumpTable& layout) {
+  std::vector<std::vector<std::string>> out;
+  for (const auto& row : from.rows) {
+    std::vector<std::string> r;
+    for (const auto& column : layout.header) r.push_back(row[ColumnOf(from, column)]);
+    out.push_back(r);
+  }
+  return out;
+}
+
+void SetRows(DumpTable& t, std::vector<std::vector<std::string>> rows) {
+  t.rows = std::move(rows);
+  t.row_count = t.rows.size();
+}
+
+class JetCurrentTest : public test::EndToEndTest {
+ protected:
+  void UseCurrent(const fs::path& jet) {
+    fs::remove(Current());
+    fs::copy_file(jet, Current());
+    fs::permissions(Current(), fs::perms::owner_write, fs::perm_options::add);
+  }
+  std::string PutData(const std::string& fixture, const std::string& name) {
+    const auto to = prefix.drive_c() / "DATA" / name;
+    fs::create_directories(to.parent_path());
+    fs::copy_file(Fixture(fixture), to, fs::copy_options::overwrite_existing);
+    return "C:\\DATA\\" + name;
+  }
+  std::vector<std::string> Beside() const {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(Current().parent_path())) {
+      if (e.path() != Current()) out.push_back(e.path().filename().string());
+    }
+    return out;
+  }
+  // Both readers hold `expected` in the current database: the tables the import wrote in any
+  // row order, every other one as it was; `loose` tables (made by the import from the INI) by
+  // their rows only.
+  void ExpectCurrent(const Dump& expected, const std::set<std::string>& loose = {}) {
+    Comparison what;
+    what.order = RowOrder::kAnyOrder;
+    for (const auto& t : expected.tables) {
+      if (!loose.count(t.name)) what.tables.insert(t.name);
+    }
+    EXPECT_TRUE(test::jetfile::BothReadersHold(Current().string(), "qed5190", expected, what));
+    if (loose.empty()) return;
+    Comparison rows_only = what;
+    rows_only.tables = loose;
+    rows_only.columns = rows_only.indexes = rows_only.relationships = false;
+    EXPECT_TRUE(test::jetfile::BothReadersHold(Current().string(), "qed5190", expected, rows_only));
+  }
+};
+
+// The full monthly file, the month-to-date file and the custom file, on both current databases
+// (one whose catalog Microsoft Access wrote).
+TEST_F(JetCurrentTest, ImportsAreWrittenIntoTheJetFile) {
+  const Dump full = test::jetfile::ReadWithLibmdb(Fixture("ACEDATA0307.mdb").string());
+  const Dump mtd = test::jetfile::ReadWithLibmdb(Fixture("ACEMTD0315.mdb").string());
+  const Dump custom = test::jetfile::ReadWithLibmdb(Fixture("CUSTOMDATA.mdb").string());
+  // Made anew from the INI; the data file's own, of another layout, is not copied (passed over).
+  DumpTable details;
+  details.name = "AdditionalDetails";
+  details.header = {"SKU", "UPC", "Weight"};
+  for (const char* current : {"YWCURRENT", "YWCURRENT-ACCESS"}) {
+    const Dump before = test::jetfile::ParseDumpFile(Fixture(std::string("current/") + current + ".dump.txt").string());
+    SCOPED_TRACE(current);
+    {
+      SCOPED_TRACE("full");
+      UseCurrent(Fixture(std::string("current/") + current + ".mdb"));
+      const auto out = Run({PutData("ACEDATA0307.mdb", "ACEDATA0307.YW"), "-s"});
+      ASSERT_EQ(SetupComplete(), "TRUE") << out.Text();
+      Dump expected = before;
+      for (const char* table : {"Ace", "PlanogramDetails", "AceFileDate"}) {
+        SetRows(TableOf(expected, table), RowsAs(*full.Table(table), TableOf(expected, table)));
+      }
+      SetRows(TableOf(expected, "ListBoxs"), {});
+      expected.tables.push_back(details);
+      ExpectCurrent(expected, {"AdditionalDetails"});
+      EXPECT_TRUE(Beside().empty());
+    }
+    {
+      SCOPED_TRACE("month to date");
+      UseCurrent(Fixture(std::string("current/") + current + ".mdb"));
+      const auto out = Run({PutData("ACEMTD0315.mdb", "ACEMTD0315.YW"), "-s"});
+      ASSERT_EQ(SetupComplete(), "TRUE") << out.Text();
+      Dump expected = before;
+      DumpTable& ace = TableOf(expected, "Ace");
+      // Known SKUs take the file's values but keep SKU and DEPT; new SKUs come whole.
+      std::map<std::string, std::size_t> at;
+      for (std::size_t i = 0; i < ace.rows.size(); ++i) at[ace.rows[i][0]] = i;
+      const std::size_t dept = ColumnOf(ace, "DEPT");
+      auto rows = ace.rows;
+      int known = 0;
+      for (auto row : RowsAs(*mtd.Table("Ace"), ace)) {
+        if (const auto it = at.find(row[0]); it != at.end()) {
+          row[dept] = rows[it->second][dept];
+          rows[it->second] = row;
+          ++known;
+        } else {
+          rows.push_back(row);
+        }
+      }
+      EXPECT_EQ(known, 39);
+      SetRows(ace, rows);
+      SetRows(TableOf(expected, "AceFileDate"), mtd.Table("AceFileDate")->rows);
+      SetRows(TableOf(expected, "ListBoxs"), {});
+      expected.tables.push_back(details);
+      ExpectCurrent(expected, {"AdditionalDetails"});
+    }
+    {
+      SCOPED_TRACE("custom");
+      UseCurrent(Fixture(std::string("current/") + current + ".mdb"));
+      const auto out = Run({PutData("CUSTOMDATA.mdb", "CUSTOMDATA.YW"), "-s"});
+      ASSERT_EQ(SetupComplete(), "TRUE") << out.Text();
+      Dump expected = before;
+      // Comp5 is 0, or the custom file's retail price of the SKU.
+      std::map<std::string, std::string> retail;
+      const DumpTable& prices = *custom.Table("Ace");
+      for (const auto& row : prices.rows) retail[row[ColumnOf(prices, "SKU")]] = row[ColumnOf(prices, "AceRetail")];
+      DumpTable& store = TableOf(expected, "Store");
+      int priced = 0;
+      for (auto& row : store.rows) {
+        const auto it = retail.find(row[ColumnOf(store, "Sku")]);
+        row[ColumnOf(store, "Comp5")] = it == retail.end() ? "0.0000" : it->second;
+        priced += it != retail.end();
+      }
+      EXPECT_GT(priced, 0);
+      DumpTable& competitors = TableOf(expected, "Competitors");
+      for (auto& row : competitors.rows) {
+        if (row[0] == "Comp5") row[1] = "CustRetail";
+      }
+      ExpectCurrent(expected);
+    }
+  }
+}
+
+// An Ace without two of the columns the custom import repairs: the table is made again with them
+// (at its end, No and Null), every other value kept; the other tables as they were.
+TEST_F(JetCurrentTest, TheColumnRepairMakesTheTableAgain) {
+  const fs::path program = prefix.root() / "program.yw";
+  const auto convert = [](const fs::path& from, const fs::path& to) {
+    return std::system(("'" + std::string(YWDATA_PATH) + "' convert '" + from.string() + "' '" + to.string() +
+                        "' >/dev/null")
+                           .c_str());
+  };
+  ASSERT_EQ(convert(Fixture("current/YWCURRENT.mdb"), program), 0);
+  {
+    const db::Database db = db::Database::Open(program, db::Database::Mode::kReadWrite, RunError(0, "cannot open"));
+    db.Exec("ALTER TABLE Ace DROP COLUMN MfgNumber; ALTER TABLE Ace DROP COLUMN Active");
+  }
+  fs::remove(Current());
+  ASSERT_EQ(convert(program, Current()), 0);
+  Dump before = test::jetfile::ReadWithLibmdb(Current().string());
+  before.password = "qed5190";
+
+  const auto out = Run({PutData("CUSTOMDATA.mdb", "CUSTOMDATA.YW"), "-s", "-L"});
+  ASSERT_EQ(SetupComplete(), "TRUE") << out.Text();
+  Dump expected = before;
+  DumpTable& ace = TableOf(expected, "Ace");
+  ace.header.push_back("Active");
+  ace.header.push_back("MfgNumber");
+  for (auto& row : ace.rows) {
+    row.push_back("0");
+    row.push_back("\\N");
+  }
+  DumpTable& store = TableOf(expected, "Store");
+  store.rows = test::jetfile::ReadWithLibmdb(Current().string()).Table("Store")->rows;  // Comp5: the custom test above
+  TableOf(expected, "Competitors").rows[4][1] = "CustRetail";
+  ExpectCurrent(expected, {"Ace"});
+  const Dump after = test::jetfile::ReadWithLibmdb(Current().string());
+  const DumpTable& remade = *after.Table("Ace");
+  ASSERT_GE(remade.columns.size(), 2u);
+  EXPECT_EQ(remade.columns[remade.columns.size() - 2].attributes.at("type"), "BOOLEAN");
+  EXPECT_EQ(remade.columns.back().name, "MfgNumber");
+  EXPECT_EQ(remade.columns.back().attributes.at("chars"), "25");
+  EXPECT_TRUE(std::any_of(remade.indexes.begin(), remade.indexes.end(), [](const auto& index) {
+    return index.attributes.at("primaryKey") == "1" && index.attributes.at("columns") == "(SKU ASC)";
+  })) << "the primary key is kept";
+  bool logged = false;
+  for (const auto& line : LogMessages()) logged |= line.find("made again: Ace") != std::string::npos;
+  EXPECT_TRUE(logged);
+}
+
+// The INI lays out Ace with a column more than the current database's Ace has: a full import
+// makes the table again with it; AdditionalDetails is made as the INI lays it out.
+TEST_F(JetCurrentTest, TablesLaidOutByTheIniAreMadeAsTheIniSays) {
+  UseCurrent(Fixture("current/YWCURRENT.mdb"));
+  const fs::path ini = prefix.drive_c() / "Program Files" / "Yield Warden" / "YWConfig.ini";
+  std::string text = test::ReadFile(ini);
+  const auto ace = text.find("[Ace]\r\n");
+  ASSERT_NE(ace, std::string::npos);
+  text.insert(text.find("\r\n[", ace + 1) + 2, "ShelfTag=TEXT(12)\r\n");
+  test::WriteFile(ini, text);
+  const auto out = Run({PutData("ACEDATA0307.mdb", "ACEDATA0307.YW"), "-s"});
+  ASSERT_EQ(SetupComplete(), "TRUE") << out.Text();
+  const Dump after = test::jetfile::ReadWithLibmdb(Current().string());
+  const DumpTable& table = *after.Table("Ace");
+  ASSERT_EQ(table.header.back(), "ShelfTag");
+  EXPECT_EQ(table.columns.back().attributes.at("chars"), "12");
+  const Dump full = test::jetfile::ReadWithLibmdb(Fixture("ACEDATA0307.mdb").string());
+  Dump expected = after;
+  expected.password = "qed5190";
+  DumpTable& expected_ace = TableOf(expected, "Ace");
+  auto rows = RowsAs(*full.Table("Ace"), [&] {
+    DumpTable layout = expected_ace;
+    layout.header.pop_back();
+    return layout;
+  }());
+  for (auto& row : rows) row.push_back("\\N");
+  SetRows(expected_ace, rows);
+  Comparison what;
+  what.order = RowOrder::kAnyOrder;
+  what.tables = {"Ace"};
+  EXPECT_TRUE(test::jetfile::BothReadersHold(Current().string(), "qed5190", expected, what));
+  ASSERT_NE(after.Table("AdditionalDetails"), nullptr);
+  EXPECT_EQ(after.Table("AdditionalDetails")->header, (std::vector<std::string>{"SKU", "UPC", "Weight"}));
+}
+
+// An import that fails half-way and is answered Abort, and one that ends FALSE before its first
+// write: the Jet file is byte for byte as it was and nothing is left beside it.
+TEST_F(JetCurrentTest, AnImportThatDoesNotCompleteLeavesTheFileAsItWas) {
+  UseCurrent(Fixture("current/YWCURRENT.mdb"));
+  const std::string old = test::ReadFile(Current());
+  // A full file without PlanogramDetails: the copy fails after the receiving tables were made.
+  ywdata::MakeDataFile(prefix.root(), prefix.root() / "full.yw", ywdata::DataKind::kFull, {.rows = 20, .date = "3/1/2007"});
+  {
+    const db::Database db = db::Database::Open(prefix.root() / "full.yw", db::Database::Mode::kReadWrite, RunError(0, "cannot open"));
+    db.Exec("DROP TABLE PlanogramDetails");
+  }
+  fs::create_directories(prefix.drive_c() / "DATA");
+  fs::copy_file(prefix.root() / "full.yw", prefix.drive_c() / "DATA" / "ACEDATA0307.YW");
+  auto out = Run({"C:\\DATA\\ACEDATA0307.YW", "-s"}, "A\n");
+  EXPECT_EQ(SetupComplete(), "FALSE");
+  EXPECT_NE(out.Text().find("== Application Error [critical] Abort/Retry/Ignore =="), std::string::npos) << out.Text();
+  EXPECT_TRUE(test::ReadFile(Current()) == old) << "the current database changed";
+  EXPECT_TRUE(Beside().empty());
+
+  // A month-to-date file of another month is refused before anything is written.
+  ywdata::MakeDataFile(prefix.root(), prefix.drive_c() / "DATA" / "ACEMTD0415.YW", ywdata::DataKind::kMonthToDate,
+                       {.rows = 20, .date = "4/15/2007"});
+  out = Run({"C:\\DATA\\ACEMTD0415.YW", "-s"});
+  EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+  EXPECT_TRUE(test::ReadFile(Current()) == old) << "the current database changed";
+  EXPECT_TRUE(Beside().empty());
+}
+
+}  // namespace
+}  // namespace cs
