@@ -8,7 +8,9 @@
 
 #include "db/sqlite.h"
 #include "e2e_support.h"
+#include "jetfile/database.h"
 #include "jetfile/readers.h"
+#include "platform/posix_file_system.h"
 
 namespace cs {
 namespace {
@@ -279,6 +281,73 @@ TEST_F(JetCurrentTest, AnImportThatDoesNotCompleteLeavesTheFileAsItWas) {
   EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
   EXPECT_TRUE(test::ReadFile(Current()) == old) << "the current database changed";
   EXPECT_TRUE(Beside().empty());
+}
+
+// Twelve monthly full imports in a row: the pages each gives up are used again, so the file after
+// the twelfth is at most 1.2 times its size after the first.
+TEST_F(JetCurrentTest, TwelveMonthlyImportsKeepTheFileSize) {
+  UseCurrent(Fixture("current/YWCURRENT.mdb"));
+  std::uintmax_t first = 0;
+  for (int month = 1; month <= 12; ++month) {
+    SCOPED_TRACE(month);
+    const std::string name = "ACEDATA" + std::string(month < 10 ? "0" : "") + std::to_string(month) + "07.YW";
+    ywdata::MakeDataFile(prefix.root(), prefix.drive_c() / "DATA" / name, ywdata::DataKind::kFull,
+                         {.rows = 1000, .first_sku = 1000000 + 50 * month, .date = std::to_string(month) + "/1/2007"});
+    const auto out = Run({"C:\\DATA\\" + name, "-s"});
+    ASSERT_EQ(SetupComplete(), "TRUE") << out.Text();
+    if (month == 1) first = fs::file_size(Current());
+  }
+  EXPECT_LE(fs::file_size(Current()), first + first / 5) << "after the first: " << first;
+  Comparison what;
+  what.order = RowOrder::kAnyOrder;
+  what.tables = {"Store", "PriceHistory", "Competitors"};
+  EXPECT_TRUE(test::jetfile::BothReadersHold(
+      Current().string(), "qed5190", test::jetfile::ParseDumpFile(Fixture("current/YWCURRENT.dump.txt").string()), what));
+}
+
+// Damaged current databases: one the reader refuses is a current database that does not open;
+// one whose damage only the writer meets (the root page of Ace's index, which libmdb does not
+// read) fails the import when it is written. Either way nothing is written, nothing left beside.
+TEST_F(JetCurrentTest, DamagedCurrentDatabasesAreNotWritten) {
+  const std::string good = test::ReadFile(Fixture("current/YWCURRENT.mdb"));
+  std::uint32_t index_root = 0;
+  {
+    UseCurrent(Fixture("current/YWCURRENT.mdb"));
+    platform::PosixFileSystem files;
+    std::unique_ptr<platform::RandomAccessFile> file;
+    ASSERT_FALSE(files.OpenRandomAccess(Current(), false, file));
+    auto jet = jetfile::Database::Open(*file, false);
+    index_root = jet.Definition(u"Ace").real_indexes.at(0).root_page;
+  }
+  std::string catalog = good;
+  for (std::size_t i = 2 * 4096 + 600; i < 2 * 4096 + 900; ++i) catalog[i] = static_cast<char>(i * 7);
+  std::string index = good;
+  index[std::size_t{index_root} * 4096] = '\x01';  // a data page's type where an index page was
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool opens;
+  } cases[] = {{"catalog damaged", catalog, false}, {"cut in half", good.substr(0, good.size() / 2 / 4096 * 4096), false},
+               {"Ace's index damaged", index, true}};
+  const std::string data = PutData("ACEDATA0307.mdb", "ACEDATA0307.YW");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(Current());
+    test::WriteFile(Current(), c.bytes);
+    const auto out = Run({data, "-s", "-L"}, "A\n");
+    EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+    const auto log = LogMessages();
+    EXPECT_EQ(std::find(log.begin(), log.end(), "FileName: C:\\YIELDWARDEN\\YIELDWARDEN.YW is NOT OK") == log.end(),
+              c.opens)
+        << out.Text();
+    if (c.opens) {
+      EXPECT_NE(out.Text().find("The table 'Ace' cannot be written into the current database"),
+                std::string::npos)
+          << out.Text();
+    }
+    EXPECT_TRUE(test::ReadFile(Current()) == c.bytes) << "the current database changed";
+    EXPECT_TRUE(Beside().empty());
+  }
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST_F(YwdataTest, MakesAnEnvironmentThatTheSettingsRead) {
 
 TEST_F(YwdataTest, MakesDatabasesWithTheRowsAskedFor) {
   const std::string dir = prefix.drive_c().string();
-  ASSERT_EQ(Run("current-db " + dir + "/current.yw --rows 20 --date 2/1/2007"), 0);
+  ASSERT_EQ(Run("current-db " + dir + "/current.yw --rows 20 --date 2/1/2007 --program-format"), 0);
   ASSERT_EQ(Run("full " + dir + "/ACEDATA0307.YW --rows 30 --first-sku 1000010"), 0);
   ASSERT_EQ(Run("mtd " + dir + "/ACEMTD0307.YW --rows 10 --date 3/15/2007 --no-additional-details"), 0);
   ASSERT_EQ(Run("custom " + dir + "/CUSTOMDATA.YW --rows 5 --date \"\""), 0);
@@ -133,7 +133,7 @@ TEST_F(YwdataTest, MakesJetCurrentDatabasesAndDataFiles) {
   std::string out;
   const std::string current = (prefix.drive_c() / "current.mdb").string();
   const std::string data = (prefix.drive_c() / "ACEDATA0307.mdb").string();
-  ASSERT_EQ(Run("current-db '" + current + "' --jet --rows 30", &out), 0) << out;
+  ASSERT_EQ(Run("current-db '" + current + "' --rows 30", &out), 0) << out;  // Jet unless told otherwise
   ASSERT_EQ(Run("full '" + data + "' --jet --rows 12", &out), 0) << out;
   for (const auto& [file, table, rows] : {std::tuple{current, "Store", 15u}, std::tuple{data, "Ace", 12u}}) {
     const auto header = db::jetfile::ReadHeader(file);
@@ -151,7 +151,9 @@ TEST_F(YwdataTest, MakesJetCurrentDatabasesAndDataFiles) {
   for (const auto& e : std::filesystem::directory_iterator(prefix.drive_c())) entries += e.is_regular_file();
   EXPECT_EQ(entries, 4u);
   EXPECT_NE(Run("dump '" + current + "' Store --jet", &out), 0);
-  EXPECT_NE(out.find("--jet goes with current-db, full, mtd or custom"), std::string::npos) << out;
+  EXPECT_NE(out.find("--jet and --program-format go with current-db, full, mtd or custom"), std::string::npos) << out;
+  EXPECT_NE(Run("current-db '" + current + "2' --jet --program-format", &out), 0);
+  EXPECT_NE(out.find("exclude each other"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ Commands:
                            PlanogramDetails and AdditionalDetails
   current-db FILE          a current database: Ace, PlanogramDetails, AceFileDate, ListBoxs,
                            Store (Sku, Comp1..Comp5; every other SKU) and Competitors
-                           (Competitor, Name; Comp1..Comp5)
+                           (Competitor, Name; Comp1..Comp5); a Jet 4 (Access 2000) file, as an
+                           existing setup has it, unless --program-format is given
   full FILE                a full monthly data file: Ace, PlanogramDetails, AceFileDate and
                            AdditionalDetails
   mtd FILE                 a month-to-date data file, laid out as a full one
@@ -55,8 +56,10 @@ Options:
   --date M/D/YYYY          the AceFileDate row (default 3/1/2007); --date "" leaves it empty
   --password TEXT          the database password (default the product's); "" records none
   --no-additional-details  leave AdditionalDetails out of a data file
-  --jet                    current-db, full, mtd, custom: make a Jet 4 (Access 2000) file, as
-                           an existing setup and the wholesaler have them
+  --jet                    full, mtd, custom: make a Jet 4 (Access 2000) file, as the
+                           wholesaler has them (current-db makes one without it)
+  --program-format         current-db, full, mtd, custom: make a database of the program's own
+                           format (full, mtd and custom make one without it)
   --help, -h               print this text and exit
   --version                print the version and exit
 )";
@@ -71,6 +74,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   std::vector<std::string> positional;
   cs::ywdata::DataOptions options;
+  bool jet = false, program_format = false;
   std::string prefix;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -98,7 +102,9 @@ int main(int argc, char** argv) {
       } else if (a == "--password") {
         options.password = value();
       } else if (a == "--jet") {
-        options.jet = true;
+        jet = true;
+      } else if (a == "--program-format") {
+        program_format = true;
       } else if (a == "--no-additional-details") {
         options.additional_details = false;
       } else if (a.starts_with("--")) {
@@ -117,9 +123,12 @@ int main(int argc, char** argv) {
   const auto need = [&](std::size_t n) {
     if (positional.size() != n + 1) throw std::runtime_error(command + " takes " + std::to_string(n) + " argument(s)");
   };
-  if (options.jet && command != "current-db" && command != "full" && command != "mtd" && command != "custom") {
-    return Fail("--jet goes with current-db, full, mtd or custom (see --help)");
+  if ((jet || program_format) && command != "current-db" && command != "full" && command != "mtd" &&
+      command != "custom") {
+    return Fail("--jet and --program-format go with current-db, full, mtd or custom (see --help)");
   }
+  if (jet && program_format) return Fail("--jet and --program-format exclude each other");
+  options.jet = jet || (command == "current-db" && !program_format);
   try {
     if (command == "env") {
       need(0);
