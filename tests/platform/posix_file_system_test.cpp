@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "memory_file_system.h"
@@ -26,6 +27,48 @@ namespace fs = std::filesystem;
 // Runs `body` in a child process and fails when it does not end within ten seconds (a read of
 // a FIFO without a writer would wait forever) or when it returns false.
 using test::ExpectInChildWithoutWaiting;
+
+// A child process that takes something (`take`, false when it cannot), says so, and holds it until
+// released: whatever it holds goes with the process when it exits.
+class HoldingChild {
+ public:
+  explicit HoldingChild(const std::function<bool()>& take) {
+    if (pipe(taken_) != 0 || pipe(release_) != 0) return;
+    pid_ = fork();
+    if (pid_ != 0) return;
+    char c = 'T';
+    if (!take() || write(taken_[1], &c, 1) != 1 || read(release_[0], &c, 1) != 1) _exit(1);
+    _exit(0);
+  }
+  ~HoldingChild() {
+    Release();
+    EndedWell();
+    for (int fd : {taken_[0], taken_[1], release_[0], release_[1]}) close(fd);
+  }
+  bool WaitTaken() {
+    char c = 0;
+    return pid_ > 0 && read(taken_[0], &c, 1) == 1;
+  }
+  void Release() {
+    if (released_) return;
+    released_ = true;
+    char c = 'R';
+    EXPECT_EQ(write(release_[1], &c, 1), 1);
+  }
+  // Waits for the child: true when it took, held and let go as asked.
+  bool EndedWell() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+ private:
+  int taken_[2] = {-1, -1}, release_[2] = {-1, -1};
+  pid_t pid_ = -1;
+  bool released_ = false;
+};
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
@@ -159,35 +202,20 @@ TEST_F(PosixFileSystemTest, FoldersLinksAndCanonicalPaths) {
 TEST_F(PosixFileSystemTest, TheLockIsExclusiveBetweenProcesses) {
   const fs::path file = dir / "db.yw";
   test::WriteFile(file, "db");
-  int taken[2], release[2];
-  ASSERT_EQ(pipe(taken), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    std::unique_ptr<ExclusiveLock> lock;
-    if (files.LockExclusive(file, {}, lock)) _exit(1);
-    char c = 'L';
-    if (write(taken[1], &c, 1) != 1 || read(release[0], &c, 1) != 1) _exit(2);
-    _exit(0);  // the lock goes with the process
-  }
-  char c = 0;
-  ASSERT_EQ(read(taken[0], &c, 1), 1);
+  std::unique_ptr<ExclusiveLock> held;
+  HoldingChild holder([&] { return !files.LockExclusive(file, {}, held); });  // the lock goes with the process
+  ASSERT_TRUE(holder.WaitTaken());
   int waits = 0;
   LockOptions options;
   options.on_wait = [&] {
     ++waits;
-    char r = 'R';
-    EXPECT_EQ(write(release[1], &r, 1), 1);  // let the holder go, now that this one waits
+    holder.Release();  // let the holder go, now that this one waits
   };
   std::unique_ptr<ExclusiveLock> lock;
   ASSERT_FALSE(files.LockExclusive(file, options, lock));
   EXPECT_NE(lock, nullptr);
   EXPECT_EQ(waits, 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  for (int fd : {taken[0], taken[1], release[0], release[1]}) close(fd);
+  EXPECT_TRUE(holder.EndedWell());
   // A missing file is an error, unless it may be made.
   std::unique_ptr<ExclusiveLock> other;
   EXPECT_EQ(files.LockExclusive(dir / "none.lock", {}, other),
@@ -212,34 +240,21 @@ TEST_F(PosixFileSystemTest, ARangeLockedByAnotherProcessIsSeen) {
   } cases[] = {{F_WRLCK, 0, 1}, {F_RDLCK, 20, 4}, {F_WRLCK, 0x10000000, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.start);
-    int taken[2], release[2];
-    ASSERT_EQ(pipe(taken), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    HoldingChild holder([&] {
       const int fd = ::open(ldb.c_str(), O_RDWR);
       struct flock range {};
       range.l_type = c.type;
       range.l_whence = SEEK_SET;
       range.l_start = c.start;
       range.l_len = c.length;
-      char m = 'L';
-      if (fd < 0 || fcntl(fd, F_SETLK, &range) != 0 || write(taken[1], &m, 1) != 1 || read(release[0], &m, 1) != 1) {
-        _exit(1);
-      }
-      _exit(0);
-    }
-    char m = 0;
-    ASSERT_EQ(read(taken[0], &m, 1), 1);
+      return fd >= 0 && fcntl(fd, F_SETLK, &range) == 0;
+    });
+    ASSERT_TRUE(holder.WaitTaken());
     bool held = false;
     EXPECT_FALSE(files.HeldByAnotherProcess(ldb, held));
     EXPECT_TRUE(held);
-    EXPECT_EQ(write(release[1], &m, 1), 1);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    for (int fd : {taken[0], taken[1], release[0], release[1]}) close(fd);
+    holder.Release();
+    EXPECT_TRUE(holder.EndedWell());
     EXPECT_FALSE(files.HeldByAnotherProcess(ldb, held));
     EXPECT_FALSE(held) << "a lock left by a process that has gone";
   }

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "db/jetfile/reader.h"
+#include "platform/file_system.h"
 
 namespace cs::db::jetfile {
 
@@ -39,6 +40,24 @@ struct CopyOptions {
 // A name beside `target` ("." + its name + ".partial-" + a random tag) under which a new file is
 // written before it is renamed into place, one no other writer uses at the same time.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
+
+// Removes a file being written when the scope ends, unless it was kept: what a failure leaves of
+// a new file goes with it.
+class RemovedUnlessKept {
+ public:
+  RemovedUnlessKept(platform::FileSystem& files, std::filesystem::path path) : files_(files), path_(std::move(path)) {}
+  ~RemovedUnlessKept() {
+    if (!kept_) files_.Remove(path_);
+  }
+  RemovedUnlessKept(const RemovedUnlessKept&) = delete;
+  RemovedUnlessKept& operator=(const RemovedUnlessKept&) = delete;
+  void Keep() { kept_ = true; }
+
+ private:
+  platform::FileSystem& files_;
+  std::filesystem::path path_;
+  bool kept_ = false;
+};
 
 // Makes a new database file at new_database (a host path that must not exist yet) from the Jet
 // file (a host path), each table's rows in one transaction. The file appears only when the copy

@@ -181,6 +181,11 @@ bool TableRows::Rewind() {
   return true;
 }
 
+std::vector<std::string> ProgramTables(const Database& db, const std::string& schema) {
+  return Query(db, "SELECT name FROM " + schema + ".sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
+                   "ESCAPE '\\' AND name <> 'MSysPassword' ORDER BY rowid");
+}
+
 SourceTable ReadTableSchema(const Database& db, const std::string& table) {
   SourceTable t;
   t.name = table;

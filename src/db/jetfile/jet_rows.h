@@ -52,6 +52,10 @@ class TableRows : public cs::jetfile::RowSource {
 // `SELECT columns FROM table`, the names quoted.
 std::string SelectColumns(const std::string& table, const std::vector<std::string>& columns);
 
+// The tables of the program's database attached as `schema` ("main" for its own), in the order
+// they were made: every table but SQLite's own and the password record.
+std::vector<std::string> ProgramTables(const Database& db, const std::string& schema = "main");
+
 // A table of the program's database: its Jet schema and the names of its columns.
 struct SourceTable {
   std::string name;

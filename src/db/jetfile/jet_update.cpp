@@ -9,6 +9,7 @@
 
 #include "db/jet/errors.h"
 #include "db/jet/types.h"
+#include "db/jetfile/copy.h"
 #include "db/jetfile/jet_rows.h"
 #include "db/jetfile/values.h"
 #include "db/sqlite.h"
@@ -41,12 +42,6 @@ RunError Differs(const std::string& table, const std::string& why) {
 
 RunError FileError(const fs::path& file, const std::string& why) {
   return RunError(err::kPathFileAccess, "Path/File access error (writing " + file.string() + ": " + why + ")");
-}
-
-// The program's tables of a database attached as `schema`, in the order they were made.
-std::vector<std::string> ProgramTables(const Database& db, const std::string& schema) {
-  return Query(db, "SELECT name FROM " + schema + ".sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
-                   "ESCAPE '\\' AND name <> 'MSysPassword' ORDER BY rowid");
 }
 
 const std::string* FindName(const std::vector<std::string>& names, const std::string& name) {
@@ -571,14 +566,7 @@ JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db, std
 
 JetUpdateResult WriteJetUpdate(platform::FileSystem& files, const JetUpdate& update, const std::string& shown_path,
                                const ReaderOptions& reader) {
-  struct Remove {
-    platform::FileSystem& files;
-    const fs::path& path;
-    bool keep = false;
-    ~Remove() {
-      if (!keep) files.Remove(path);
-    }
-  } remove{files, update.written};
+  RemovedUnlessKept remove(files, update.written);
 
   Database db = Database::Open(update.after, Database::Mode::kReadOnly, jet::NotADatabase(shown_path));
   {
@@ -620,7 +608,7 @@ JetUpdateResult WriteJetUpdate(platform::FileSystem& files, const JetUpdate& upd
     }
     back.Finish();
   }
-  remove.keep = true;
+  remove.Keep();
   return result;
 }
 

@@ -37,8 +37,7 @@ void CopyToJetFile(platform::FileSystem& files, const fs::path& source, const fs
     CheckPassword(db, "main", password, source.string());
     has_password = !Query(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MSysPassword'").empty() &&
                    !Query(db, "SELECT 1 FROM MSysPassword").empty();
-    names = Query(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                      "AND name <> 'MSysPassword' ORDER BY rowid");
+    names = ProgramTables(db);
   } catch (const RunError& e) {
     if (e.number() == jet::kErrPassword) throw;
     throw jet::NotADatabase(source.string());
@@ -47,14 +46,7 @@ void CopyToJetFile(platform::FileSystem& files, const fs::path& source, const fs
   for (const std::string& name : names) tables.push_back(ReadTableSchema(db, name));
 
   const fs::path temporary = TemporaryBeside(fs::absolute(new_jet));
-  struct Remove {
-    platform::FileSystem& files;
-    const fs::path& path;
-    bool keep = false;
-    ~Remove() {
-      if (!keep) files.Remove(path);
-    }
-  } remove{files, temporary};
+  RemovedUnlessKept remove(files, temporary);
   Check(files.WriteFile(temporary, "", false), "creating " + temporary.string());
   {
     std::unique_ptr<platform::RandomAccessFile> file;
@@ -78,7 +70,7 @@ void CopyToJetFile(platform::FileSystem& files, const fs::path& source, const fs
     throw RunError(err::kFileAlreadyExists, "File already exists");
   }
   Check(files.RenameDurably(temporary, new_jet), "renaming to " + new_jet.string());
-  remove.keep = true;
+  remove.Keep();
 }
 
 }  // namespace cs::db::jetfile
