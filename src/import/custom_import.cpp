@@ -50,6 +50,8 @@ bool ImportCustom(const ImportRun& r, const std::string& FromFile, const std::st
     db::DeleteTable("AceMTD", cnn);
     cnn.Close();
     p.step([&] { working.Commit(); });
+    // A commit that failed and was passed over wrote nothing: no success, and no dates for it.
+    if (!working.Reached()) return;
     result = true;
 
     RecordVendorDates(r, p, toFileDate);

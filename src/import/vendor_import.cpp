@@ -164,6 +164,8 @@ bool ImportFile(const ImportRun& r, const std::string& FromFile, const std::stri
     import.Copy();
     import.Merge();
     p.step([&] { working.Commit(); });
+    // A commit that failed and was passed over wrote nothing: no success, and no dates for it.
+    if (!working.Reached()) return;
     result = true;
     import.RegistryDates();
   });

@@ -65,7 +65,8 @@ void WorkingCopy::Lock() {
 void WorkingCopy::Make() {
   if (!host_) throw RunError(err::kFileNotFound, "File not found: " + to_file_);
   if (copy_) return;
-  if (db::jetfile::ReadHeader(*host_)) return MakeJet();
+  jet_ = db::jetfile::ReadHeader(*host_).has_value();
+  if (jet_) return MakeJet();
   // No other program writes the current database while the import works on its copy, so that
   // nothing written meanwhile is lost when the copy takes its place.
   if (!writers_out_) writers_out_ = std::make_unique<db::WriteLock>(*host_);
@@ -134,6 +135,7 @@ void WorkingCopy::CommitJet() {
   files.Remove(*copy_);
   copy_.reset();
   jet_before_.reset();
+  committed_ = true;
 }
 
 void WorkingCopy::Commit() {
@@ -150,6 +152,7 @@ void WorkingCopy::Commit() {
     throw;
   }
   copy_.reset();
+  committed_ = true;
   // Written whole by this run: the next run need not read it whole again while it stays so.
   engine_.checks().Keep(*host_);
   writers_out_.reset();

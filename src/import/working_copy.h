@@ -51,6 +51,11 @@ class WorkingCopy {
   // Puts the copy in the current database's place. Throws RunError when it cannot; the current
   // database is then as it was.
   void Commit();
+  // True when the import's statements reached the current database: the copy was committed, or
+  // none was made and they went to the file itself (a working copy that could not be made and was
+  // passed over). A Jet current database is reached only by a commit. An import whose commit
+  // failed and was passed over has not reached it, and must not report success.
+  bool Reached() const { return committed_ || (!copy_ && !jet_); }
 
  private:
   void MakeJet();
@@ -70,6 +75,8 @@ class WorkingCopy {
   std::optional<std::filesystem::path> copy_;
   // A Jet current database: the program's copy of it the run began from.
   std::optional<std::filesystem::path> jet_before_;
+  bool jet_ = false;
+  bool committed_ = false;
 };
 
 }  // namespace cs::import

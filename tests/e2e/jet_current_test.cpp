@@ -307,7 +307,8 @@ TEST_F(JetCurrentTest, TwelveMonthlyImportsKeepTheFileSize) {
 
 // Damaged current databases: one the reader refuses is a current database that does not open;
 // one whose damage only the writer meets (the root page of Ace's index, which libmdb does not
-// read) fails the import when it is written. Either way nothing is written, nothing left beside.
+// read) fails the import when it is written, also when that failure is passed over with Ignore.
+// Either way nothing is written, nothing left beside, and no success reported.
 TEST_F(JetCurrentTest, DamagedCurrentDatabasesAreNotWritten) {
   const std::string good = test::ReadFile(Fixture("current/YWCURRENT.mdb"));
   std::uint32_t index_root = 0;
@@ -347,6 +348,15 @@ TEST_F(JetCurrentTest, DamagedCurrentDatabasesAreNotWritten) {
     }
     EXPECT_TRUE(test::ReadFile(Current()) == c.bytes) << "the current database changed";
     EXPECT_TRUE(Beside().empty());
+    if (c.opens) {
+      // The failed write passed over with Ignore: still no success, and no date recorded for it.
+      const std::string reg = test::ReadFile(prefix.user_reg());
+      const auto ignored = Run({data, "-s"}, "I\n");
+      EXPECT_EQ(SetupComplete(), "FALSE") << ignored.Text();
+      EXPECT_EQ(ignored.Text().find("Import Completed Successfully"), std::string::npos) << ignored.Text();
+      EXPECT_TRUE(test::ReadFile(Current()) == c.bytes) << "the current database changed";
+      EXPECT_EQ(test::ReadFile(prefix.user_reg()).find("\"Ace\"=\"20070301\""), reg.find("\"Ace\"=\"20070301\""));
+    }
   }
 }
 
