@@ -4,6 +4,9 @@
 // mdb-reader and compared with what the import means the tables to hold: the rows the data files
 // bring (read from the data files by libmdb), the untouched tables as the fixture's dump has them,
 // the password and the relationship kept.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <map>
 
 #include "db/sqlite.h"
@@ -358,6 +361,56 @@ TEST_F(JetCurrentTest, DamagedCurrentDatabasesAreNotWritten) {
       EXPECT_EQ(test::ReadFile(prefix.user_reg()).find("\"Ace\"=\"20070301\""), reg.find("\"Ace\"=\"20070301\""));
     }
   }
+}
+
+// No room for the new file (the file size limit a full disk would set, here the database's own size:
+// the copy beside it can be made but not grow): FALSE, the error dialog, the database untouched,
+// nothing left beside it or in the temporary folder.
+TEST_F(JetCurrentTest, NoRoomForTheNewFileLeavesTheOldOne) {
+  UseCurrent(Fixture("current/YWCURRENT.mdb"));
+  const std::string old = test::ReadFile(Current());
+  const fs::path tmp = prefix.root() / "tmp";
+  fs::create_directories(tmp);
+  environment = "ulimit -f " + std::to_string(old.size() / 512) + "; trap '' XFSZ; TMPDIR=" +
+                test::ShellQuote(tmp.string()) + " ";
+  const auto out = Run({PutData("ACEDATA0307.mdb", "ACEDATA0307.YW"), "-s"}, "A\n");
+  EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+  EXPECT_NE(out.Text().find("YieldWarden.yw.unfinished-import: File too large"), std::string::npos) << out.Text();
+  EXPECT_TRUE(test::ReadFile(Current()) == old) << "the current database changed";
+  EXPECT_TRUE(Beside().empty());
+  EXPECT_TRUE(fs::is_empty(tmp));
+}
+
+// While another program holds a range of the database's lock file, as Jet does while Yield Warden
+// or Access has the database open, the import fails with Jet's message and writes nothing; the
+// lock file left behind once that program has gone is no obstacle.
+TEST_F(JetCurrentTest, ADatabaseInUseIsNotReplaced) {
+  UseCurrent(Fixture("current/YWCURRENT.mdb"));
+  const std::string old = test::ReadFile(Current());
+  const fs::path ldb = Current().parent_path() / "YieldWarden.ldb";
+  test::WriteFile(ldb, std::string(64, '\0'));
+  const std::string data = PutData("ACEDATA0307.mdb", "ACEDATA0307.YW");
+  {
+    const int fd = ::open(ldb.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = 0x10000000;  // where Jet locks its user slots
+    range.l_len = 1;
+    ASSERT_EQ(fcntl(fd, F_SETLK, &range), 0);
+    const auto out = Run({data, "-s"}, "A\n");
+    ::close(fd);
+    EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+    EXPECT_NE(out.Text().find("Could not use 'C:\\YIELDWARDEN\\YIELDWARDEN.YW'; file already in use."),
+              std::string::npos)
+        << out.Text();
+    EXPECT_TRUE(test::ReadFile(Current()) == old) << "the current database changed";
+    EXPECT_EQ(Beside(), std::vector<std::string>{"YieldWarden.ldb"});
+  }
+  const auto out = Run({data, "-s"});
+  EXPECT_EQ(SetupComplete(), "TRUE") << out.Text();
+  EXPECT_EQ(Beside(), std::vector<std::string>{"YieldWarden.ldb"});
 }
 
 }  // namespace

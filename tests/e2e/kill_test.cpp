@@ -1,6 +1,8 @@
-// The real acefeedpump killed (SIGKILL) at many moments of an import of 100,000 rows: after each
-// kill, and again after the next run, the current database holds exactly its old content or
-// exactly its new content, and nothing beside it claims to be a usable copy.
+// The real acefeedpump killed (SIGKILL) at many moments of an import of 100,000 rows into a current
+// database of the program's format, and of 10,000 rows into a Jet (Access) one: after each kill,
+// and again after the next run, the current database holds exactly its old content or exactly its
+// new content (a Jet one: byte for byte the old file, or a new one that reads back whole and passes
+// the writer's checks), and nothing beside it claims to be a usable copy.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,8 +14,11 @@
 #include <functional>
 #include <thread>
 
+#include "db/jetfile/copy.h"
 #include "db/sqlite.h"
 #include "e2e_support.h"
+#include "jetfile/database.h"
+#include "platform/posix_file_system.h"
 
 extern char** environ;
 
@@ -24,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 using ywdata::DataKind;
 
 constexpr int kRows = 100000;
+constexpr int kJetRows = 10000;
 
 // A fingerprint of what an import changes: every row of Ace, PlanogramDetails, AceFileDate and
 // ListBoxs, read as the program would read the file (a transaction left behind is rolled back
@@ -51,6 +57,32 @@ std::string Fingerprint(const std::filesystem::path& file) {
   return out;
 }
 
+// A Jet current database's state: "the old file" when its bytes are `old`'s; else its fingerprint,
+// read through the program's Jet reader, after every table has passed the writer's own checks.
+std::string JetState(const std::filesystem::path& file, const std::string& old) {
+  const std::string bytes = test::ReadFile(file);
+  if (bytes == old) return "the old file";
+  platform::PosixFileSystem files;
+  std::unique_ptr<platform::RandomAccessFile> access;
+  if (files.OpenRandomAccess(file, false, access)) return "cannot be opened";
+  try {
+    auto jet = jetfile::Database::Open(*access, false);
+    for (const auto& table : jet.TableNames()) jet.CheckTable(table);
+  } catch (const std::exception& e) {
+    return std::string("unsound: ") + e.what();
+  }
+  const auto copy = file.parent_path().parent_path() / "state.yw";
+  std::filesystem::remove(copy);
+  try {
+    db::jetfile::CopyToDatabase(file, copy, file.string());
+  } catch (const std::exception& e) {
+    return std::string("unreadable: ") + e.what();
+  }
+  std::string out = "new: " + Fingerprint(copy);
+  std::filesystem::remove(copy);
+  return out;
+}
+
 // The three databases of the campaigns, made once for every test process of one build (they take a
 // while to make) and kept in the build folder.
 std::filesystem::path CampaignData() {
@@ -60,18 +92,30 @@ std::filesystem::path CampaignData() {
   const int lock = open((dir / ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
   flock(lock, LOCK_EX);  // the other test waits while one makes them
   const std::string stamp =
-      std::to_string(fs::last_write_time("/proc/self/exe").time_since_epoch().count()) + " " + std::to_string(kRows);
+      std::to_string(fs::last_write_time("/proc/self/exe").time_since_epoch().count()) + " " + std::to_string(kRows) +
+      " " + std::to_string(kJetRows);
   if (test::ReadFile(dir / "made") != stamp) {
     const fs::path maker = dir / "prefix";
     fs::remove_all(maker);
     fs::remove(dir / "current.yw");
     fs::remove(dir / "ACEDATA0307.YW");
     fs::remove(dir / "ACEMTD0307.YW");
+    fs::remove_all(dir / "JET");
     ywdata::MakeCurrentDatabase(maker, dir / "current.yw", {.rows = kRows, .first_sku = 1000000, .date = "3/1/2007"});
     ywdata::MakeDataFile(maker, dir / "ACEDATA0307.YW", DataKind::kFull,
                          {.rows = kRows, .first_sku = 1000001, .date = "3/2/2007"});
     ywdata::MakeDataFile(maker, dir / "ACEMTD0307.YW", DataKind::kMonthToDate,
                          {.rows = kRows / 5, .first_sku = 1000000 + kRows - kRows / 10, .date = "3/15/2007"});
+    // The Jet campaign's: a Jet current database and smaller files of the same kinds.
+    fs::create_directories(dir / "JET");
+    ywdata::MakeCurrentDatabase(maker, dir / "JET" / "current.mdb",
+                                {.rows = kJetRows, .first_sku = 1000000, .date = "3/1/2007", .jet = true});
+    ywdata::MakeDataFile(maker, dir / "JET" / "ACEDATA0307.YW", DataKind::kFull,
+                         {.rows = kJetRows, .first_sku = 1000001, .date = "3/2/2007"});
+    ywdata::MakeDataFile(maker, dir / "JET" / "ACEMTD0307.YW", DataKind::kMonthToDate,
+                         {.rows = kJetRows / 5, .first_sku = 1000000 + kJetRows - kJetRows / 10, .date = "3/15/2007"});
+    ywdata::MakeDataFile(maker, dir / "JET" / "CUSTOMDATA.YW", DataKind::kCustom,
+                         {.rows = kJetRows / 2, .first_sku = 1000000, .date = "3/15/2007"});
     test::WriteFile(dir / "made", stamp);
   }
   close(lock);
@@ -83,17 +127,23 @@ class KillTest : public test::EndToEndTest {
   KillTest() {
     const auto data = CampaignData();
     std::filesystem::copy_file(data / "current.yw", Pristine());
-    std::filesystem::create_directories(prefix.drive_c() / "DATA");
+    std::filesystem::copy_file(data / "JET" / "current.mdb", PristineJet());
+    std::filesystem::create_directories(prefix.drive_c() / "DATA" / "JET");
     for (const char* name : {"ACEDATA0307.YW", "ACEMTD0307.YW"}) {
       std::filesystem::copy_file(data / name, prefix.drive_c() / "DATA" / name);
+    }
+    for (const char* name : {"ACEDATA0307.YW", "ACEMTD0307.YW", "CUSTOMDATA.YW"}) {
+      std::filesystem::copy_file(data / "JET" / name, prefix.drive_c() / "DATA" / "JET" / name);
     }
   }
 
   std::filesystem::path Pristine() const { return prefix.root() / "pristine.yw"; }
+  std::filesystem::path PristineJet() const { return prefix.root() / "pristine.mdb"; }
 
   void Restore(const std::filesystem::path& from) {
     std::filesystem::remove(Current());
     std::filesystem::copy_file(from, Current());
+    std::filesystem::permissions(Current(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
   }
 
   // Starts the program on the console; its standard error comes back on `err`.
@@ -171,13 +221,15 @@ class KillTest : public test::EndToEndTest {
   }
 
   // Kills imports of `args` at each moment, from the database `before`; checks the database after
-  // each kill and after the next, complete, run.
+  // each kill and after the next, complete, run. `state` tells what a database holds (by default
+  // the fingerprint of a database of the program's format).
   void Campaign(const std::filesystem::path& before, const std::vector<std::string>& args,
-                const std::vector<std::pair<std::string, std::function<bool(const std::string&)>>>& moments) {
+                const std::vector<std::pair<std::string, std::function<bool(const std::string&)>>>& moments,
+                std::function<std::string(const std::filesystem::path&)> state = Fingerprint) {
     Restore(before);
-    const std::string old_content = Fingerprint(Current());
+    const std::string old_content = state(Current());
     ASSERT_TRUE(Complete(args));
-    const std::string new_content = Fingerprint(Current());
+    const std::string new_content = state(Current());
     ASSERT_NE(old_content, new_content);
     int kills = 0;
     for (const auto& [name, moment] : moments) {
@@ -185,14 +237,14 @@ class KillTest : public test::EndToEndTest {
       Restore(before);
       if (!KillWhen(args, moment)) continue;
       ++kills;
-      const std::string after_kill = Fingerprint(Current());
+      const std::string after_kill = state(Current());
       EXPECT_TRUE(after_kill == old_content || after_kill == new_content) << after_kill;
       for (const auto& name_beside : Beside()) {
         // A working copy cut short says by its name that it is not a database to use.
         EXPECT_NE(name_beside.find(".unfinished-import"), std::string::npos) << name_beside;
       }
       ASSERT_TRUE(Complete(args));
-      EXPECT_EQ(Fingerprint(Current()), new_content);
+      EXPECT_EQ(state(Current()), new_content);
       EXPECT_EQ(Beside(), std::vector<std::string>{});
     }
     EXPECT_GE(kills, static_cast<int>(moments.size()) * 3 / 4) << "most moments came before the run ended";
@@ -218,6 +270,16 @@ class KillTest : public test::EndToEndTest {
       std::error_code ec;
       const auto size = std::filesystem::file_size(copy, ec);
       return !ec && size > 0;
+    };
+  }
+  // `then` seconds after the working copy beside the database appeared.
+  std::function<bool(const std::string&)> AfterWorkingCopy(double then) const {
+    const auto seen = std::make_shared<std::optional<Clock::time_point>>();
+    const auto copy = std::filesystem::path(Current().string() + ".unfinished-import");
+    return [seen, copy, then](const std::string&) {
+      std::error_code ec;
+      if (!*seen && std::filesystem::exists(copy, ec)) *seen = Clock::now();
+      return *seen && std::chrono::duration<double>(Clock::now() - **seen).count() >= then;
     };
   }
   // Moments spread over a run that lasts about `seconds`, plus the ones that matter.
@@ -257,6 +319,30 @@ TEST_F(KillTest, AMonthToDateMergeKilledAnywhereLeavesTheOldOrTheNewDatabase) {
     moments.emplace_back("the merge + " + std::to_string(d) + " s", Logged("Is Month to date - Opening To DB", d));
   }
   Campaign(Pristine(), args, moments);
+}
+
+// The imports into a Jet current database, killed anywhere, and at the moments of its writing: the
+// copy beside it appearing, being written and proved, and around the rename.
+TEST_F(KillTest, ImportsIntoAJetDatabaseKilledAnywhereLeaveTheOldOrTheNewFile) {
+  const std::string old = test::ReadFile(PristineJet());
+  const auto state = [&old](const std::filesystem::path& file) { return JetState(file, old); };
+  for (const auto& [file, status] : {std::pair{"ACEDATA0307.YW", "Processing Monthly Data"},
+                                     std::pair{"ACEMTD0307.YW", "Processing MTD Data"},
+                                     std::pair{"CUSTOMDATA.YW", "Processing Custom Data"}}) {
+    SCOPED_TRACE(file);
+    const std::vector<std::string> args = {std::string("C:\\DATA\\JET\\") + file, "-s", "-L"};
+    Restore(PristineJet());
+    const auto start = Clock::now();
+    ASSERT_TRUE(Complete(args));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::vector<std::pair<std::string, std::function<bool(const std::string&)>>> moments;
+    for (int k = 1; k <= 3; ++k) moments.emplace_back("after " + std::to_string(seconds * k / 4) + " s", After(seconds * k / 4));
+    moments.emplace_back(status, Logged(std::string("Status = ") + status));
+    for (const double d : {0.0, 0.01, 0.03, 0.06, 0.1, 0.15}) {
+      moments.emplace_back("the new file + " + std::to_string(d) + " s", AfterWorkingCopy(d));
+    }
+    Campaign(PristineJet(), args, moments, state);
+  }
 }
 
 }  // namespace
