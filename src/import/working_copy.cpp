@@ -80,6 +80,7 @@ void WorkingCopy::Make() {
 
 void WorkingCopy::MakeJet() {
   RefuseInUse();
+  jet_state_ = run_.machine().files().Stat(*host_);
   const std::string password = db::ParseConnectionString(db::ConnectionString(to_file_)).password;
   const fs::path before = engine_.JetCopy(*host_, to_file_, password);
   const fs::path copy = engine_.PrivateFile("current-database.yw");
@@ -100,6 +101,11 @@ void WorkingCopy::RefuseInUse() const {
                                                " of the current database cannot be examined: " + ec.message());
   }
   if (held) throw RunError(db::jet::kErrGeneral, "Could not use '" + to_file_ + "'; file already in use.");
+  if (jet_state_ && run_.machine().files().Stat(*host_) != *jet_state_) {
+    throw RunError(db::jet::kErrGeneral, "The current database '" + to_file_ +
+                                             "' was changed by another program while the import ran; nothing "
+                                             "was written into it. Run the import again.");
+  }
 }
 
 void WorkingCopy::CommitJet() {
@@ -135,6 +141,7 @@ void WorkingCopy::CommitJet() {
   files.Remove(*copy_);
   copy_.reset();
   jet_before_.reset();
+  jet_state_.reset();
   committed_ = true;
 }
 
@@ -165,6 +172,7 @@ void WorkingCopy::Discard() {
     copy_.reset();
   }
   jet_before_.reset();
+  jet_state_.reset();
   writers_out_.reset();
   lock_.reset();
 }

@@ -14,7 +14,9 @@
 // it, "<file>.unfinished-import", which is proved (db/jetfile/jet_update.h) and then renamed over
 // the current database. While another program has the Jet file open (its lock file "<name>.ldb"
 // has a range locked by another process) the import neither begins its work nor replaces it:
-// Jet's "Could not use '<path>'; file already in use.".
+// Jet's "Could not use '<path>'; file already in use.". A Jet file another program changed while
+// the import worked (its size, time or inode no longer those it had when the run's copy was made)
+// is not replaced either: what that program wrote would be lost.
 //
 // The log, the statuses and the statements go on naming the current database's own path.
 #pragma once
@@ -60,7 +62,8 @@ class WorkingCopy {
  private:
   void MakeJet();
   void CommitJet();
-  // Throws Jet's "file already in use" while another program has the Jet file open.
+  // Throws Jet's "file already in use" while another program has the Jet file open, and an error
+  // of its own when the file is no longer the one the run began from.
   void RefuseInUse() const;
   void Discard();
   // The files beside the current database whose names are its own followed by `tail`.
@@ -75,6 +78,8 @@ class WorkingCopy {
   std::optional<std::filesystem::path> copy_;
   // A Jet current database: the program's copy of it the run began from.
   std::optional<std::filesystem::path> jet_before_;
+  // The Jet file as it was when the run's copy of it was made.
+  std::optional<platform::FileStat> jet_state_;
   bool jet_ = false;
   bool committed_ = false;
 };

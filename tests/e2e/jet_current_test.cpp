@@ -413,5 +413,19 @@ TEST_F(JetCurrentTest, ADatabaseInUseIsNotReplaced) {
   EXPECT_EQ(Beside(), std::vector<std::string>{"YieldWarden.ldb"});
 }
 
+// Another program writes the database while the import works on its copy (here: its time changes
+// once the import is under way): the import does not replace it, and says why.
+TEST_F(JetCurrentTest, ADatabaseChangedMeanwhileIsNotReplaced) {
+  UseCurrent(Fixture("current/YWCURRENT.mdb"));
+  const std::string data = PutData("ACEDATA0307.mdb", "ACEDATA0307.YW");
+  environment = "(while ! grep -qs 'Processing Monthly Data' " + test::ShellQuote(LogPath().string()) +
+                "; do sleep 0.01; done; touch -d '2030-01-01' " + test::ShellQuote(Current().string()) + ") & ";
+  const auto out = Run({data, "-s", "-L"}, "A\n");
+  EXPECT_EQ(SetupComplete(), "FALSE") << out.Text();
+  EXPECT_NE(out.Text().find("was changed by another program while the import ran"), std::string::npos) << out.Text();
+  EXPECT_TRUE(test::ReadFile(Current()) == test::ReadFile(Fixture("current/YWCURRENT.mdb")));
+  EXPECT_TRUE(Beside().empty());
+}
+
 }  // namespace
 }  // namespace cs
