@@ -40,4 +40,32 @@ std::vector<IndexEntry> MakeIndexEntries(std::span<const IndexKeyColumn> columns
 void CheckIndexEntries(std::span<const IndexEntry> stored, std::span<const IndexKeyColumn> columns,
                        IndexRules rules, std::span<const IndexedRow> rows);
 
+// The same check for a large table, in little memory: the rows' entries are gathered one row at a
+// time as packed keys (no row's values kept), then the stored entries are checked one at a time
+// as a walk of the index hands them over (none kept). The rules and the messages are those above.
+class ExpectedIndexEntries {
+ public:
+  ExpectedIndexEntries(std::vector<IndexKeyColumn> columns, IndexRules rules);
+  // The entry of the row at `row` with these values, in the index's column order.
+  void Add(RowPointer row, std::span<const Value> values);
+  // After the last row: sorts the entries and applies the unique rule.
+  void Finish();
+  // The next stored entry, in index order.
+  void Check(const IndexEntry& stored);
+  // After the last stored entry: none is missing.
+  void CheckNoneMissing() const;
+
+ private:
+  std::span<const std::uint8_t> Key(std::uint32_t i) const;
+
+  std::vector<IndexKeyColumn> columns_;
+  IndexRules rules_;
+  Bytes keys_;
+  std::vector<std::uint32_t> key_ends_;
+  std::vector<RowPointer> rows_;
+  std::vector<bool> all_null_;
+  std::vector<std::uint32_t> order_;  // entry numbers in index order, after Finish
+  std::size_t checked_ = 0;
+};
+
 }  // namespace cs::jetfile

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -281,11 +283,15 @@ namespace {
 struct Walker {
   PageNumber owner;
   const ReadIndexPage& read;
-  IndexWalk result;
+  // Receives the leaf entries in order.
+  const std::function<void(const IndexEntry&)>& each;
+  std::vector<PageNumber> pages;
   std::unordered_set<PageNumber> seen;
   int leaf_depth = -1;
   PageNumber previous_leaf = 0;
   PageNumber previous_leaf_next = 0;
+  // The last leaf entry so far, for the order across pages.
+  std::optional<IndexEntry> previous;
 
   // A parsed page: its entries as whole bytes (prefix restored).
   struct Parsed {
@@ -298,7 +304,7 @@ struct Walker {
     if (!seen.insert(number).second) {
       throw FormatError(PageName(number) + " is reached twice (a loop or a shared page)");
     }
-    result.pages.push_back(number);
+    pages.push_back(number);
     Parsed parsed{read(number), {}};
     const Page& page = parsed.page;
     if ((page[0] != kLeafPage && page[0] != kIntermediatePage) || page[1] != 0x01) {
@@ -382,12 +388,11 @@ struct Walker {
       }
       for (const Bytes& bytes : parsed.entries) {
         IndexEntry e = Split(bytes, kLeafPointerBytes);
-        if (!result.entries.empty() && !(result.entries.back() < e)) {
-          throw FormatError(PageName(number) + ": keys out of order");
-        }
-        result.entries.push_back(std::move(e));
+        if (previous && !(*previous < e)) throw FormatError(PageName(number) + ": keys out of order");
+        each(e);
+        previous = std::move(e);
       }
-      if (!result.entries.empty()) last = result.entries.back();
+      if (previous) last = *previous;
     } else {
       if (parsed.entries.empty()) {
         throw FormatError(PageName(number) + ": an intermediate page without entries");
@@ -411,13 +416,20 @@ struct Walker {
 
 }  // namespace
 
-IndexWalk WalkIndexPages(PageNumber root, PageNumber owner, const ReadIndexPage& read) {
-  Walker walker{owner, read, {}, {}, -1, 0, 0};
+std::vector<PageNumber> WalkIndexPages(PageNumber root, PageNumber owner, const ReadIndexPage& read,
+                                       const std::function<void(const IndexEntry&)>& each) {
+  Walker walker{owner, read, each, {}, {}, -1, 0, 0, std::nullopt};
   walker.Visit(root, nullptr, 0);
   if (walker.previous_leaf_next != 0) {
     throw FormatError(PageName(walker.previous_leaf) + ": the last leaf links to a next page");
   }
-  return std::move(walker.result);
+  return std::move(walker.pages);
+}
+
+IndexWalk WalkIndexPages(PageNumber root, PageNumber owner, const ReadIndexPage& read) {
+  IndexWalk walk;
+  walk.pages = WalkIndexPages(root, owner, read, [&](const IndexEntry& e) { walk.entries.push_back(e); });
+  return walk;
 }
 
 }  // namespace cs::jetfile

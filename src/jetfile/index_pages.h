@@ -94,5 +94,9 @@ struct IndexWalk {
 // of order within or across pages, an intermediate entry that is not its child's last entry,
 // leaves at different depths, or leaves whose previous/next links do not chain them in order.
 IndexWalk WalkIndexPages(PageNumber root, PageNumber owner, const ReadIndexPage& read);
+// The same walk for a large index: each leaf entry is handed to `each` in order and none is kept;
+// returns every page of the tree.
+std::vector<PageNumber> WalkIndexPages(PageNumber root, PageNumber owner, const ReadIndexPage& read,
+                                       const std::function<void(const IndexEntry&)>& each);
 
 }  // namespace cs::jetfile

@@ -127,22 +127,20 @@ void CheckTablePages(PageFile& pages, const FreePageMap& free_pages, PageNumber 
                       " rows; its definition says " + std::to_string(def.row_count));
   }
   std::vector<std::set<PageNumber>> long_value_found(def.long_value_maps.size());
-  struct IndexCheck {
-    std::vector<IndexKeyColumn> columns;
-    std::vector<std::size_t> stored_positions;  // in def.columns
-    std::vector<IndexedRow> rows;
-  };
-  std::vector<IndexCheck> checks(def.real_indexes.size());
+  // Each index's entries as the rows want them, gathered row by row (large tables: packed).
+  std::vector<ExpectedIndexEntries> checks;
+  std::vector<std::vector<std::size_t>> stored_positions(def.real_indexes.size());  // in def.columns
   for (std::size_t r = 0; r < def.real_indexes.size(); ++r) {
+    std::vector<IndexKeyColumn> columns;
     for (const IndexColumn& column : def.real_indexes[r].columns) {
       if (column.number == kUnusedIndexColumn) continue;
       for (std::size_t i = 0; i < def.columns.size(); ++i) {
         if (def.columns[i].number != column.number) continue;
-        checks[r].columns.push_back({def.columns[i].type, column.order == kIndexAscending});
-        checks[r].stored_positions.push_back(i);
+        columns.push_back({def.columns[i].type, column.order == kIndexAscending});
+        stored_positions[r].push_back(i);
       }
     }
-    checks[r].rows.reserve(order.size());
+    checks.emplace_back(std::move(columns), IndexRulesFromFlags(def.real_indexes[r].flags));
   }
   Page page;
   PageNumber held = 0;
@@ -168,10 +166,16 @@ void CheckTablePages(PageFile& pages, const FreePageMap& free_pages, PageNumber 
         values[i] = std::move(data);
       }
     }
-    for (IndexCheck& check : checks) {
-      IndexedRow row{at, {}};
-      for (std::size_t p : check.stored_positions) row.values.push_back(values[p]);
-      check.rows.push_back(std::move(row));
+    std::vector<Value> keyed;
+    for (std::size_t r = 0; r < checks.size(); ++r) {
+      const std::string what = "Index " + std::to_string(r) + " of the table";
+      keyed.clear();
+      for (std::size_t p : stored_positions[r]) keyed.push_back(values[p]);
+      try {
+        checks[r].Add(at, keyed);
+      } catch (const FormatError& e) {
+        throw FormatError(what + ": " + e.what());
+      }
     }
   }
   for (std::size_t m = 0; m < def.long_value_maps.size(); ++m) {
@@ -184,17 +188,16 @@ void CheckTablePages(PageFile& pages, const FreePageMap& free_pages, PageNumber 
   for (std::size_t r = 0; r < def.real_indexes.size(); ++r) {
     const RealIndex& index = def.real_indexes[r];
     const std::string what = "Index " + std::to_string(r) + " of the table";
-    IndexWalk walk;
+    std::vector<PageNumber> walked;
     try {
-      walk = WalkIndexPages(index.root_page, first, read);
+      checks[r].Finish();
+      walked = WalkIndexPages(index.root_page, first, read, [&](const IndexEntry& e) { checks[r].Check(e); });
     } catch (const FormatError& e) {
       throw FormatError(what + ": " + e.what());
     }
-    ExpectSameSet(own.indexes[r], std::set<PageNumber>(walk.pages.begin(), walk.pages.end()),
-                  what + "'s map");
+    ExpectSameSet(own.indexes[r], std::set<PageNumber>(walked.begin(), walked.end()), what + "'s map");
     try {
-      CheckIndexEntries(walk.entries, checks[r].columns, IndexRulesFromFlags(index.flags),
-                        checks[r].rows);
+      checks[r].CheckNoneMissing();
     } catch (const FormatError& e) {
       throw FormatError(what + ": " + e.what());
     }
