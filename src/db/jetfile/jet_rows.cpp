@@ -28,6 +28,21 @@ RunError CannotWrite(const std::string& table, const std::string& column, const 
                                         column + "' " + why + ".");
 }
 
+RunError CannotWriteInto(const std::string& table, const std::string& why) {
+  return RunError(jet::kErrGeneral, "The table '" + table + "' cannot be written into the current database: " + why);
+}
+
+RunError CannotWriteFile(const std::filesystem::path& file, const std::string& why) {
+  return RunError(err::kPathFileAccess, "Path/File access error (writing " + file.string() + ": " + why + ")");
+}
+
+const std::string* FindNoCase(const std::vector<std::string>& names, const std::string& name) {
+  for (const auto& n : names) {
+    if (platform::EqualsNoCase(n, name)) return &n;
+  }
+  return nullptr;
+}
+
 ColumnSpec JetColumn(const std::string& table, const std::string& name, const std::string& declared) {
   std::string word;
   std::size_t i = 0;

@@ -4,6 +4,7 @@
 // the update of a Jet current database.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,16 @@ double OleNow();
 
 // "The table 'T' cannot be written as a Jet table: column 'C' <why>."
 RunError CannotWrite(const std::string& table, const std::string& column, const std::string& why);
+
+// "The table 'T' cannot be written into the current database: <why>".
+RunError CannotWriteInto(const std::string& table, const std::string& why);
+
+// "Path/File access error (writing <file>: <why>)": a failure of a Jet file being written.
+RunError CannotWriteFile(const std::filesystem::path& file, const std::string& why);
+
+// The name among `names` that is `name` without regard to letter case (as Jet and SQLite compare
+// table names), or nullptr.
+const std::string* FindNoCase(const std::vector<std::string>& names, const std::string& name);
 
 // The Jet column of a column of the program's format, from the Jet type word its definition
 // begins with ("TEXT(20)", "CURRENCY", "MEMO TEXT", ...). CannotWrite for a type Jet files of

@@ -7,11 +7,12 @@
 //   in place: the table keeps its definition, indexes, properties and relationships;
 // - a table whose columns or key changed is dropped and made again from its new layout, keeping
 //   the old table's other indexes on columns it still has (refused for a table in a
-//   relationship); a new table is made; a table the import dropped is dropped;
-// - the relationships that take in a table written are checked against the new rows first;
+//   relationship; jet_layout.h); a new table is made; a table the import dropped is dropped;
+// - the relationships that take in a table written are checked against the new rows first
+//   (jet_relationships.h);
 // - afterwards every table written passes the writer's own walk of its pages and indexes, and the
-//   whole file is read back by the Jet reader and compared with `after`, every table, row by row
-//   and value by value, as the table's Jet types hold them.
+//   proof of jet_proof.h: the tables written read back by the Jet reader, row by row and value by
+//   value as their Jet types hold them, the tables not written unchanged page for page.
 #pragma once
 
 #include <filesystem>
