@@ -51,8 +51,7 @@ fs::path Engine::JetCopy(const fs::path& host, const std::string& shown_path, co
     if (it->second.size == size && it->second.time == time) return it->second.copy;
     jet_copies_.erase(it);
   }
-  if (!private_folder_) private_folder_.emplace();
-  const fs::path copy = private_folder_->path() / ("data" + std::to_string(jet_copies_.size() + 1) + ".yw");
+  const fs::path copy = PrivateFile("data" + std::to_string(jet_copies_.size() + 1) + ".yw");
   fs::remove(copy, ec1);
   jetfile::CopyOptions options;
   options.durable = false;  // a private copy: thrown away with the run, whatever happens

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -80,6 +81,16 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_EQ(status, 0) << "the exit status is 0 for every outcome";
     out.seconds_after_last_line = std::chrono::duration<double>(end - last).count();
     out.seconds = std::chrono::duration<double>(end - start).count();
+    return out;
+  }
+
+  // The names of the files beside the current database, the database itself left out.
+  std::vector<std::string> Beside() const {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(Current().parent_path())) {
+      if (e.path() != Current()) out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
     return out;
   }
 

@@ -68,13 +68,6 @@ class JetCurrentTest : public test::EndToEndTest {
     fs::copy_file(Fixture(fixture), to, fs::copy_options::overwrite_existing);
     return "C:\\DATA\\" + name;
   }
-  std::vector<std::string> Beside() const {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(Current().parent_path())) {
-      if (e.path() != Current()) out.push_back(e.path().filename().string());
-    }
-    return out;
-  }
   // Both readers hold `expected` in the current database: the tables the import wrote in any
   // row order, every other one as it was; `loose` tables (made by the import from the INI) by
   // their rows only.

@@ -211,15 +211,6 @@ class KillTest : public test::EndToEndTest {
     return killed;
   }
 
-  // The files beside the current database that are not the database itself.
-  std::vector<std::string> Beside() const {
-    std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(Current().parent_path())) {
-      if (e.path() != Current()) out.push_back(e.path().filename().string());
-    }
-    return out;
-  }
-
   // Kills imports of `args` at each moment, from the database `before`; checks the database after
   // each kill and after the next, complete, run. `state` tells what a database holds (by default
   // the fingerprint of a database of the program's format).

@@ -135,8 +135,11 @@ void ProveUntouched(platform::FileSystem& files, const fs::path& old_file, const
                     const std::vector<std::string>& tables) {
   if (tables.empty()) return;
   std::unique_ptr<platform::RandomAccessFile> old_access, new_access;
-  if (const auto ec = files.OpenRandomAccess(old_file, false, old_access)) throw CannotWriteFile(old_file, ec.message());
-  if (const auto ec = files.OpenRandomAccess(new_file, false, new_access)) throw CannotWriteFile(new_file, ec.message());
+  const auto failed = [](const fs::path& file, const std::error_code& ec) {
+    return PathFileAccessError("reading " + file.string(), ec.message());
+  };
+  if (const auto ec = files.OpenRandomAccess(old_file, false, old_access)) throw failed(old_file, ec);
+  if (const auto ec = files.OpenRandomAccess(new_file, false, new_access)) throw failed(new_file, ec);
   auto old_db = cs::jetfile::Database::Open(*old_access, false);
   cs::jetfile::Page a, b;
   for (const auto& table : tables) {
@@ -145,8 +148,8 @@ void ProveUntouched(platform::FileSystem& files, const fs::path& old_file, const
     const auto pages = cs::jetfile::ReadTablePages(old_db.pages(), first, old_db.Definition(name)).All();
     for (const auto n : pages) {
       const std::uint64_t at = std::uint64_t{n} * cs::jetfile::kPageSize;
-      if (const auto ec = old_access->ReadAt(at, a)) throw CannotWriteFile(old_file, ec.message());
-      if (const auto ec = new_access->ReadAt(at, b)) throw CannotWriteFile(new_file, ec.message());
+      if (const auto ec = old_access->ReadAt(at, a)) throw failed(old_file, ec);
+      if (const auto ec = new_access->ReadAt(at, b)) throw failed(new_file, ec);
       if (a != b) throw Differs(table, "was not to be written, but its page " + std::to_string(n) + " changed");
     }
   }

@@ -32,8 +32,8 @@ RunError CannotWriteInto(const std::string& table, const std::string& why) {
   return RunError(jet::kErrGeneral, "The table '" + table + "' cannot be written into the current database: " + why);
 }
 
-RunError CannotWriteFile(const std::filesystem::path& file, const std::string& why) {
-  return RunError(err::kPathFileAccess, "Path/File access error (writing " + file.string() + ": " + why + ")");
+RunError PathFileAccessError(const std::string& what, const std::string& why) {
+  return RunError(err::kPathFileAccess, "Path/File access error (" + what + ": " + why + ")");
 }
 
 const std::string* FindNoCase(const std::vector<std::string>& names, const std::string& name) {

@@ -4,7 +4,6 @@
 // the update of a Jet current database.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,8 +24,9 @@ RunError CannotWrite(const std::string& table, const std::string& column, const 
 // "The table 'T' cannot be written into the current database: <why>".
 RunError CannotWriteInto(const std::string& table, const std::string& why);
 
-// "Path/File access error (writing <file>: <why>)": a failure of a Jet file being written.
-RunError CannotWriteFile(const std::filesystem::path& file, const std::string& why);
+// "Path/File access error (<what>: <why>)": a failure of a file being written, `what` saying what
+// was done to which file ("writing /srv/yw/YieldWarden.yw.unfinished-import").
+RunError PathFileAccessError(const std::string& what, const std::string& why);
 
 // The name among `names` that is `name` without regard to letter case (as Jet and SQLite compare
 // table names), or nullptr.

@@ -137,7 +137,10 @@ JetUpdateResult WriteJetUpdate(platform::FileSystem& files, const JetUpdate& upd
     attach.BindText(1, update.before.string());
     attach.Run();
   }
-  if (const auto ec = files.CopyFile(update.jet, update.written)) throw CannotWriteFile(update.written, ec.message());
+  const auto failed = [&](const std::string& why) {
+    return PathFileAccessError("writing " + update.written.string(), why);
+  };
+  if (const auto ec = files.CopyFile(update.jet, update.written)) throw failed(ec.message());
   JetUpdateResult result;
   std::vector<WrittenTable> written;
   std::vector<std::string> untouched;
@@ -145,7 +148,7 @@ JetUpdateResult WriteJetUpdate(platform::FileSystem& files, const JetUpdate& upd
     {
       std::unique_ptr<platform::RandomAccessFile> file;
       if (const auto ec = files.OpenRandomAccess(update.written, true, file)) {
-        throw CannotWriteFile(update.written, ec.message());
+        throw failed(ec.message());
       }
       auto jet = cs::jetfile::Database::Open(*file, true);
       result = WriteChanges(jet, db, written, untouched);
@@ -155,7 +158,7 @@ JetUpdateResult WriteJetUpdate(platform::FileSystem& files, const JetUpdate& upd
   } catch (const cs::jetfile::FormatError& e) {
     throw RunError(jet::kErrGeneral, "The current database '" + shown_path + "' cannot be written: " + e.what());
   } catch (const std::system_error& e) {
-    throw CannotWriteFile(update.written, e.code().message());
+    throw failed(e.code().message());
   }
   ProveReadBack(update.written, shown_path, written, reader);
   remove.Keep();

@@ -18,7 +18,7 @@ namespace cs::db::jetfile {
 namespace {
 
 void Check(std::error_code ec, const std::string& what) {
-  if (ec) throw RunError(err::kPathFileAccess, "Path/File access error (" + what + ": " + ec.message() + ")");
+  if (ec) throw PathFileAccessError(what, ec.message());
 }
 
 }  // namespace
