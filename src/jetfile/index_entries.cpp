@@ -19,42 +19,10 @@ IndexRules IndexRulesFromFlags(std::uint8_t flags) {
 
 std::vector<IndexEntry> MakeIndexEntries(std::span<const IndexKeyColumn> columns, IndexRules rules,
                                          std::span<const IndexedRow> rows) {
-  std::vector<RowPointer> places;
-  places.reserve(rows.size());
-  for (const IndexedRow& row : rows) places.push_back(row.row);
-  std::sort(places.begin(), places.end());
-  const auto twice = std::adjacent_find(places.begin(), places.end());
-  if (twice != places.end()) throw FormatError("index: " + RowName(*twice) + " is given twice");
-
-  struct Keyed {
-    IndexEntry entry;
-    bool all_null;
-  };
-  std::vector<Keyed> keyed;
-  keyed.reserve(rows.size());
-  for (const IndexedRow& row : rows) {
-    const std::size_t nulls = static_cast<std::size_t>(std::count_if(
-        row.values.begin(), row.values.end(), [](const Value& v) { return IsNull(v); }));
-    const bool all_null = nulls == row.values.size();
-    if (rules.ignore_nulls && all_null) continue;
-    if (rules.required && nulls > 0) {
-      throw FormatError("index: " + RowName(row.row) + " has a Null in a required index");
-    }
-    keyed.push_back({{MakeIndexKey(columns, row.values), row.row}, all_null});
-  }
-  std::sort(keyed.begin(), keyed.end(),
-            [](const Keyed& a, const Keyed& b) { return a.entry < b.entry; });
-  std::vector<IndexEntry> entries;
-  entries.reserve(keyed.size());
-  for (std::size_t i = 0; i < keyed.size(); ++i) {
-    // Rows without values (all Null) may repeat in a unique index, as Access allows.
-    if (rules.unique && i > 0 && !keyed[i].all_null && entries.back().key == keyed[i].entry.key) {
-      throw FormatError("index: " + RowName(entries.back().row) + " and " +
-                        RowName(keyed[i].entry.row) + " have the same key in a unique index");
-    }
-    entries.push_back(std::move(keyed[i].entry));
-  }
-  return entries;
+  ExpectedIndexEntries expected({columns.begin(), columns.end()}, rules);
+  for (const IndexedRow& row : rows) expected.Add(row.row, row.values);
+  expected.Finish();
+  return expected.Entries();
 }
 
 void CheckIndexEntries(std::span<const IndexEntry> stored, std::span<const IndexKeyColumn> columns,
@@ -118,6 +86,16 @@ void ExpectedIndexEntries::Finish() {
                         " have the same key in a unique index");
     }
   }
+}
+
+std::vector<IndexEntry> ExpectedIndexEntries::Entries() const {
+  std::vector<IndexEntry> out;
+  out.reserve(order_.size());
+  for (const std::uint32_t i : order_) {
+    const auto key = Key(i);
+    out.push_back({Bytes(key.begin(), key.end()), rows_[i]});
+  }
+  return out;
 }
 
 void ExpectedIndexEntries::Check(const IndexEntry& stored) {

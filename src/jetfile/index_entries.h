@@ -50,6 +50,8 @@ class ExpectedIndexEntries {
   void Add(RowPointer row, std::span<const Value> values);
   // After the last row: sorts the entries and applies the unique rule.
   void Finish();
+  // After Finish: the entries, in index order.
+  std::vector<IndexEntry> Entries() const;
   // The next stored entry, in index order.
   void Check(const IndexEntry& stored);
   // After the last stored entry: none is missing.
