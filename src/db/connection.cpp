@@ -81,6 +81,8 @@ Connection::Result Connection::Run(const std::string& sql, bool keep_rows) {
   }
   Lookup lookup(db);
   const jet::Translation translation = jet::Translate(tokens, attached.names(), lookup);
+  // The rows of a Jet file's tables that the statement uses come in first (lazy_rows.h).
+  engine_.lazy_rows().ReadFor(db, translation.sql);
   Statement statement(db, translation.sql);
   for (std::size_t i = 0; i < translation.parameters.size(); ++i) {
     statement.Bind(static_cast<int>(i + 1), translation.parameters[i]);

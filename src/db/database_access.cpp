@@ -40,6 +40,8 @@ bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& pat
                    "run the import again.");
       throw jet::NotADatabase(path);
     }
+    // Of a Jet current database only the tables the import uses are read, when it uses them.
+    if (jet) engine.ReadRowsWhenUsed(*host);
     Connection cnn(engine);
     cnn.Open(ConnectionString(path), "", "", -1);
     run.LOG("FileName: " + path + " is OK");

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "db/integrity_checks.h"
+#include "db/lazy_rows.h"
 #include "platform/temporary_directory.h"
 #include "platform/windows_paths.h"
 
@@ -46,6 +48,11 @@ class Engine {
   std::filesystem::path JetCopy(const std::filesystem::path& host, const std::string& shown_path,
                                 const std::string& password);
 
+  // The Jet file `host` (the current database an import writes) is copied with its tables'
+  // definitions only, each table's rows read in when a statement first uses it (lazy_rows.h).
+  void ReadRowsWhenUsed(const std::filesystem::path& host);
+  LazyRows& lazy_rows() { return lazy_rows_; }
+
   // A path for a file of the run's own in its private folder, thrown away with it: `name` must be
   // a plain file name no other caller uses.
   std::filesystem::path PrivateFile(const std::string& name);
@@ -55,8 +62,6 @@ class Engine {
   std::string Refusal(std::string_view windows_path) const;
 
  private:
-  static std::string Key(const std::filesystem::path& file);
-
   struct PrivateCopy {
     std::uintmax_t size;
     std::filesystem::file_time_type time;
@@ -65,9 +70,11 @@ class Engine {
   std::optional<platform::TemporaryDirectory> private_folder_;
   std::map<std::string, PrivateCopy> jet_copies_;
   std::map<std::string, std::string> refusals_;
+  std::set<std::string> read_when_used_;
 
   const platform::WindowsPaths& paths_;
   IntegrityChecks checks_;
+  LazyRows lazy_rows_{checks_};
   std::map<std::string, std::filesystem::path> stand_ins_;
 };
 

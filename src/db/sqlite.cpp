@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
+#include <map>
+#include <utility>
+
 #include "db/jet/errors.h"
 #include "platform/text.h"
 
@@ -180,6 +184,73 @@ std::vector<std::string> Query(const Database& db, const std::string& sql,
   for (std::size_t i = 0; i < params.size(); ++i) s.BindText(static_cast<int>(i + 1), params[i]);
   std::vector<std::string> out;
   while (s.Step()) out.push_back(s.ColumnText(0));
+  return out;
+}
+
+namespace {
+
+// The tables an ALTER TABLE names, as the authorizer hears of them while the statement is prepared.
+int NoteAlteredTable(void* out, int action, const char* database, const char* table, const char*, const char*) {
+  if (action == SQLITE_ALTER_TABLE && database != nullptr && table != nullptr) {
+    static_cast<std::vector<std::pair<std::string, std::string>>*>(out)->emplace_back(database, table);
+  }
+  return SQLITE_OK;
+}
+
+// The program's flag that an open's root page is a register, not a page number.
+constexpr int kRootInRegister = 0x10;
+
+}  // namespace
+
+std::vector<TableUse> TablesUsedBy(const Database& db, const std::string& sql) {
+  // The b-trees the program opens, by database number and root page: whether only replaced.
+  std::map<std::pair<int, std::int64_t>, bool> roots;
+  std::vector<std::pair<std::string, std::string>> altered;
+  sqlite3_set_authorizer(db.get(), NoteAlteredTable, &altered);
+  try {
+    Statement explain(db, "EXPLAIN " + sql);
+    sqlite3_set_authorizer(db.get(), nullptr, nullptr);
+    while (explain.Step()) {
+      const std::string opcode = explain.ColumnText(1);
+      const auto p = [&](int i) { return std::strtoll(explain.ColumnText(i + 1).c_str(), nullptr, 10); };
+      if (opcode == "OpenRead" || opcode == "OpenWrite" || opcode == "ReopenIdx") {
+        if ((p(5) & kRootInRegister) == 0) roots[{static_cast<int>(p(3)), p(2)}] = false;
+      } else if (opcode == "Destroy") {
+        roots.try_emplace({static_cast<int>(p(3)), p(1)}, true);
+      } else if (opcode == "Clear") {
+        roots.try_emplace({static_cast<int>(p(2)), p(1)}, true);
+      }
+    }
+  } catch (...) {
+    sqlite3_set_authorizer(db.get(), nullptr, nullptr);
+    throw;
+  }
+  std::map<int, std::string> schemas;
+  {
+    Statement list(db, "SELECT seq, name FROM pragma_database_list");
+    while (list.Step()) schemas[static_cast<int>(std::strtol(list.ColumnText(0).c_str(), nullptr, 10))] = list.ColumnText(1);
+  }
+  std::vector<TableUse> out;
+  const auto add = [&](const std::string& schema, const std::string& table, bool replaced) {
+    for (auto& use : out) {
+      if (use.schema == schema && platform::EqualsNoCase(use.table, table)) {
+        use.replaced = use.replaced && replaced;
+        return;
+      }
+    }
+    out.push_back({schema, table, replaced});
+  };
+  for (const auto& [where, replaced] : roots) {
+    const auto schema = schemas.find(where.first);
+    if (schema == schemas.end()) continue;
+    std::string quoted = "\"";
+    for (const char c : schema->second) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    Statement owner(db, "SELECT tbl_name FROM " + quoted + "\".sqlite_schema WHERE rootpage = ?1");
+    owner.BindInteger(1, where.second);
+    // Root page 1 is the schema itself; a page no table or index owns names nothing.
+    if (owner.Step()) add(schema->second, owner.ColumnText(0), replaced);
+  }
+  for (const auto& [schema, table] : altered) add(schema, table, false);
   return out;
 }
 

@@ -91,4 +91,18 @@ class Statement {
 std::vector<std::string> Query(const Database& db, const std::string& sql,
                                const std::vector<std::string>& params = {});
 
+// A table of an attached database that a statement uses.
+struct TableUse {
+  std::string schema;  // "main", or the name the database is attached under
+  std::string table;   // as the schema names it
+  // The statement empties or drops the table whole, without reading a row of it.
+  bool replaced = false;
+};
+
+// The tables that `sql`, prepared on `db`, would read, write, alter, empty or drop, found from its
+// program without running it: every table whose rows or indexes it opens, empties or destroys,
+// and the table an ALTER TABLE changes (which opens none). Each table once; a table both used and
+// replaced counts as used.
+std::vector<TableUse> TablesUsedBy(const Database& db, const std::string& sql);
+
 }  // namespace cs::db

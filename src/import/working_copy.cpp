@@ -82,10 +82,12 @@ void WorkingCopy::MakeJet() {
   RefuseInUse();
   jet_state_ = run_.machine().files().Stat(*host_);
   const std::string password = db::ParseConnectionString(db::ConnectionString(to_file_)).password;
+  engine_.ReadRowsWhenUsed(*host_);
   const fs::path before = engine_.JetCopy(*host_, to_file_, password);
   const fs::path copy = engine_.PrivateFile("current-database.yw");
   run_.machine().files().Remove(copy);
   db::CopyDatabase(run_.machine().files(), before, copy);
+  engine_.lazy_rows().Derive(before, copy);
   jet_before_ = before;
   copy_ = copy;
   engine_.checks().Vouch(before, copy);
@@ -116,7 +118,9 @@ void WorkingCopy::CommitJet() {
   try {
     RefuseInUse();
     files.Remove(written);
-    result = db::jetfile::WriteJetUpdate(files, {*host_, *jet_before_, *copy_, written}, to_file_);
+    const db::LazyRows::Tables lazy = engine_.lazy_rows().Of(*copy_);
+    result = db::jetfile::WriteJetUpdate(files, {*host_, *jet_before_, *copy_, written, lazy.unread, lazy.replaced},
+                                         to_file_);
     if (result.Changed()) {
       // The last moment another program could have opened the file.
       RefuseInUse();
@@ -139,6 +143,7 @@ void WorkingCopy::CommitJet() {
   run_.LOG("Current database written: rows of " + list(result.rewritten) + "; made again: " + list(result.remade) +
            "; made: " + list(result.created) + "; dropped: " + list(result.dropped));
   files.Remove(*copy_);
+  engine_.lazy_rows().Forget(*copy_);
   copy_.reset();
   jet_before_.reset();
   jet_state_.reset();
@@ -169,6 +174,7 @@ void WorkingCopy::Discard() {
   if (copy_) {
     engine_.ClearStandIn(*host_);
     run_.machine().files().Remove(*copy_);
+    engine_.lazy_rows().Forget(*copy_);
     copy_.reset();
   }
   jet_before_.reset();

@@ -90,9 +90,36 @@ RunError CopyError(const Database& db, const std::string& shown_path) {
 
 class SqliteWriter : public TableSink {
  public:
-  SqliteWriter(const Database& db, std::string shown_path) : db_(db), shown_path_(std::move(shown_path)) {}
+  // `create`: each table is made; else its rows go into the table of its name the database holds
+  // already, which must have as many columns and no rows.
+  SqliteWriter(const Database& db, std::string shown_path, bool create = true)
+      : db_(db), shown_path_(std::move(shown_path)), create_(create) {}
 
   void BeginTable(const wire::TableInfo& table) override {
+    Exec("BEGIN");
+    if (create_) {
+      Exec(CreateStatement(table));
+    } else {
+      const auto columns = Query(db_, "SELECT count(*) FROM pragma_table_info(?1, 'main')", {table.name});
+      const auto rows = Query(db_, "SELECT count(*) FROM (SELECT 1 FROM main." + jet::QuoteName(table.name) + " LIMIT 1)");
+      if (columns.empty() || columns[0] != std::to_string(table.columns.size()) || rows.empty() || rows[0] != "0") {
+        throw RunError(jet::kErrGeneral, "The rows of table '" + table.name + "' of '" + shown_path_ +
+                                             "' cannot be read into its copy: the copy's table is not the one "
+                                             "made from it.");
+      }
+    }
+    std::string insert = "INSERT INTO " + jet::QuoteName(table.name) + " VALUES (";
+    for (std::size_t i = 0; i < table.columns.size(); ++i) insert += i ? ", ?" : "?";
+    insert += ")";
+    insert_.reset();
+    try {
+      insert_.emplace(db_, insert);
+    } catch (const RunError&) {
+      throw CopyError(db_, shown_path_);
+    }
+  }
+
+  std::string CreateStatement(const wire::TableInfo& table) const {
     std::string sql = "CREATE TABLE " + jet::QuoteName(table.name) + " (";
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
       jet::ColumnSpec column_def = ProgramColumn(table.columns[i]);
@@ -115,17 +142,7 @@ class SqliteWriter : public TableSink {
       sql += ")";
     }
     sql += ")";
-    Exec("BEGIN");
-    Exec(sql);
-    std::string insert = "INSERT INTO " + jet::QuoteName(table.name) + " VALUES (";
-    for (std::size_t i = 0; i < table.columns.size(); ++i) insert += i ? ", ?" : "?";
-    insert += ")";
-    insert_.reset();
-    try {
-      insert_.emplace(db_, insert);
-    } catch (const RunError&) {
-      throw CopyError(db_, shown_path_);
-    }
+    return sql;
   }
 
   void Row(std::span<const wire::FieldValue> values) override {
@@ -174,6 +191,7 @@ class SqliteWriter : public TableSink {
  private:
   const Database& db_;
   std::string shown_path_;
+  bool create_;
   std::optional<Statement> insert_;
 };
 
@@ -232,6 +250,31 @@ void CopyToDatabase(const fs::path& jet_file, const fs::path& new_database,
     RemoveDatabaseFiles(temporary);
     throw RunError(err::kPathFileAccess, "Path/File access error");
   }
+}
+
+void CopyRows(const fs::path& jet_file, const fs::path& database, const std::vector<std::string>& tables,
+              const std::string& shown_path, const ReaderOptions& reader) {
+  if (tables.empty()) return;
+  Database db = Database::Open(database, Database::Mode::kReadWrite, jet::NotADatabase(database.string()));
+  SqliteWriter writer(db, shown_path, false);
+  writer.Exec("PRAGMA cache_size = -16384");
+  // A private copy: thrown away with the run, whatever happens.
+  writer.Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = MEMORY");
+  ReaderOptions options = reader;
+  options.tables = tables;
+  options.rows = true;
+  try {
+    ReadTables(jet_file, shown_path, writer, options);
+  } catch (...) {
+    // The table being read keeps no rows: it is read whole or not at all.
+    try {
+      db.Exec("ROLLBACK");
+    } catch (const RunError&) {
+      // No transaction was open.
+    }
+    throw;
+  }
+  db.Close();
 }
 
 }  // namespace cs::db::jetfile

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "db/jetfile/reader.h"
 #include "platform/file_system.h"
@@ -70,5 +71,13 @@ class RemovedUnlessKept {
 void CopyToDatabase(const std::filesystem::path& jet_file,
                     const std::filesystem::path& new_database, const std::string& shown_path,
                     const CopyOptions& options = {});
+
+// Reads the rows of the named tables of the Jet file into the tables of those names that the
+// database file (the program's format, a host path) holds already, made from the same Jet file
+// with ReaderOptions::rows false: the same columns, and no rows. Each table's rows go in in one
+// transaction: a failure leaves the table without rows. Throws as CopyToDatabase does.
+void CopyRows(const std::filesystem::path& jet_file, const std::filesystem::path& database,
+              const std::vector<std::string>& tables, const std::string& shown_path,
+              const ReaderOptions& reader = {});
 
 }  // namespace cs::db::jetfile

@@ -44,8 +44,8 @@ bool SameRows(const Database& db, const std::string& table) {
 }
 
 // The writing itself, on the open copy.
-JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db, std::vector<WrittenTable>& written,
-                             std::vector<std::string>& untouched) {
+JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db, const JetUpdate& update,
+                             std::vector<WrittenTable>& written, std::vector<std::string>& untouched) {
   JetUpdateResult result;
   const auto after = ProgramTables(db, "main");
   const auto before = ProgramTables(db, "before");
@@ -63,7 +63,15 @@ JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db, std
   for (const auto& table : after) {
     const std::string* in_jet = FindNoCase(jet_tables, table);
     const std::string* in_before = FindNoCase(before, table);
-    if (in_jet && in_before && Declared(db, "main", table) == Declared(db, "before", *in_before) &&
+    const bool replaced = FindNoCase(update.replaced, table) != nullptr;
+    if (!replaced && FindNoCase(update.unread, table)) {
+      // Its rows are the Jet file's own, never read in; what could have changed is its columns.
+      if (!in_jet || !in_before || Declared(db, "main", table) != Declared(db, "before", *in_before)) {
+        throw CannotWriteInto(table, "its columns changed while its rows were never read");
+      }
+      continue;
+    }
+    if (!replaced && in_jet && in_before && Declared(db, "main", table) == Declared(db, "before", *in_before) &&
         SameRows(db, table)) {
       continue;
     }
@@ -151,7 +159,7 @@ JetUpdateResult WriteJetUpdate(platform::FileSystem& files, const JetUpdate& upd
         throw failed(ec.message());
       }
       auto jet = cs::jetfile::Database::Open(*file, true);
-      result = WriteChanges(jet, db, written, untouched);
+      result = WriteChanges(jet, db, update, written, untouched);
       jet.Flush();
     }
     ProveUntouched(files, update.jet, update.written, untouched);

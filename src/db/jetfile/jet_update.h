@@ -29,6 +29,11 @@ struct JetUpdate {
   std::filesystem::path before;   // the program's copy of it the run began from
   std::filesystem::path after;    // that copy as the import left it
   std::filesystem::path written;  // where the new Jet file is written; must not exist
+  // Tables of `after` whose rows were never read in from the Jet file (db/lazy_rows.h): they hold
+  // none there and keep the Jet file's own. Their columns must be as they were.
+  std::vector<std::string> unread;
+  // Tables dropped or emptied before their rows were read in: written whatever `before` holds.
+  std::vector<std::string> replaced;
 };
 
 // What was written, by table name.

@@ -152,7 +152,9 @@ void ReadTables(const fs::path& file, const std::string& shown_path, TableSink& 
   try {
     // libmdb converts names by these variables; they are fixed so that a user's settings do not
     // change what the program reads.
-    std::vector<std::string> arguments{fs::absolute(file).string()};
+    std::vector<std::string> arguments;
+    if (!options.rows) arguments.push_back("--definitions");
+    arguments.push_back(fs::absolute(file).string());
     arguments.insert(arguments.end(), options.tables.begin(), options.tables.end());
     child.emplace(*reader, arguments, limits,
                   std::vector<std::pair<std::string, std::string>>{

@@ -41,6 +41,9 @@ struct ReaderOptions {
   // Only these user tables are read (letter case ignored); empty: every one. A table the file
   // does not hold makes the file unreadable.
   std::vector<std::string> tables;
+  // False: each table's definition only, as a table of no rows (the definition is checked all
+  // the same).
+  bool rows = true;
   // When set, receives why a file was refused: the reader's own message, or how it ended, and
   // what it printed (its size and its beginning). Cleared when the file reads.
   std::string* refusal = nullptr;

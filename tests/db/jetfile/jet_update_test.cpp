@@ -115,7 +115,7 @@ class JetUpdateTest : public ::testing::Test {
   }
 
   db::jetfile::JetUpdateResult Write(platform::FileSystem& files) {
-    return db::jetfile::WriteJetUpdate(files, {jet_, before_, after_, written_}, kShown);
+    return db::jetfile::WriteJetUpdate(files, {jet_, before_, after_, written_, unread_, replaced_}, kShown);
   }
 
   // Expects the update to be refused with a RunError whose text holds each of `words`, nothing
@@ -151,6 +151,7 @@ class JetUpdateTest : public ::testing::Test {
   fs::path before_ = dir_ / "before.yw";
   fs::path after_ = dir_ / "after.yw";
   fs::path written_ = dir_ / "current.mdb.unfinished-import";
+  std::vector<std::string> unread_, replaced_;
   platform::PosixFileSystem files_;
 };
 
@@ -264,6 +265,34 @@ TEST_F(JetUpdateTest, NothingChangedWritesNoTableAndTheCopyIsTheFile) {
   const auto result = Write(files_);
   EXPECT_FALSE(result.Changed());
   EXPECT_TRUE(ReadFile(written_) == ReadFile(jet_));
+}
+
+// A run that read the rows of no table: the tables it never read keep the Jet file's rows though
+// its copies hold none, and a table it emptied unread is written empty though its copies agree.
+TEST_F(JetUpdateTest, TablesNeverReadKeepTheirRowsAndOneReplacedUnreadIsWritten) {
+  fs::remove(before_);
+  db::jetfile::CopyOptions options;
+  options.password = kPassword;
+  options.record_password = true;
+  options.reader.rows = false;
+  db::jetfile::CopyToDatabase(jet_, before_, kShown, options);
+  unread_ = {"Ace", "AceFileDate", "Competitors", "PlanogramDetails", "PriceHistory", "Store"};
+  replaced_ = {"ListBoxs"};
+  Change({"DELETE FROM ListBoxs"});
+  const auto result = Write(files_);
+  EXPECT_EQ(result.rewritten, std::vector<std::string>{"ListBoxs"});
+  EXPECT_TRUE(result.remade.empty() && result.created.empty() && result.dropped.empty());
+  Dump expected = jetfile::ParseDumpFile(kFixtures + "YWCURRENT.dump.txt");
+  TableIn(expected, "ListBoxs").rows.clear();
+  TableIn(expected, "ListBoxs").row_count = 0;
+  Comparison in_order;
+  EXPECT_TRUE(jetfile::DumpsAgree(expected, jetfile::ReadWithLibmdb(written_.string(), kPassword),
+                                  jetfile::WhatLibmdbTells(in_order), "expected", "libmdb"));
+
+  // Columns cannot change unless the rows were read: refused rather than written without them.
+  fs::remove(written_);
+  Change({"ALTER TABLE Store ADD COLUMN Aisle LONG"});
+  ExpectRefused(files_, ReadFile(jet_), {"Store", "never read"});
 }
 
 // Changes Jet cannot take: refused before the file takes them, naming the table.

@@ -1,10 +1,12 @@
 // catalogsync-jetread: reads a Jet 3 or Jet 4 database through libmdb and writes its user tables
 // to standard output as the reader stream of db/jetfile/wire.h.
 //
-//   catalogsync-jetread FILE [TABLE...]
+//   catalogsync-jetread [--definitions] FILE [TABLE...]
 //
 // With table names, only those user tables are sent (names compared without regard to ASCII
-// letter case); a name the file does not hold is a failure.
+// letter case); a name the file does not hold is a failure. With --definitions, each table's
+// definition is read and checked as always, but none of its rows is sent: the table is sent as
+// one of no rows.
 //
 // The program runs it as a child process of its own, with limits on time and memory, because
 // libmdb trusts the file it reads: a damaged file may crash it or make it loop. Whatever happens
@@ -63,7 +65,7 @@ bool IsSystemName(const char* name) {
          (name[2] == 'y' || name[2] == 'Y') && (name[3] == 's' || name[3] == 'S');
 }
 
-void SendTable(const File& file, MdbCatalogEntry* entry, Output& out) {
+void SendTable(const File& file, MdbCatalogEntry* entry, bool rows, Output& out) {
   MdbHandle* mdb = file.mdb;
   const bool jet4 = file.jet4;
   const std::string name = entry->object_name;
@@ -102,21 +104,24 @@ void SendTable(const File& file, MdbCatalogEntry* entry, Output& out) {
   }
   w.U16(static_cast<std::uint16_t>(key.size()));
   for (const auto k : key) w.U16(k);
-  w.U32(table->num_rows);
+  const std::uint32_t sent = rows ? table->num_rows : 0;
+  w.U32(sent);
   w.End();
 
   std::vector<MdbField> fields;
-  ForEachRow(file, table.get(), name, table->num_rows, fields, [&](std::uint32_t row) {
-    const Where where{name, row};
-    w.Begin(wire::FrameType::kRow);
-    for (unsigned i = 0; i < table->num_cols; ++i) {
-      WriteValue(mdb, columns[i], fields[i], jet4, where, w);
-    }
-    w.End();
-    out.Flush(false);
-  });
+  if (rows) {
+    ForEachRow(file, table.get(), name, table->num_rows, fields, [&](std::uint32_t row) {
+      const Where where{name, row};
+      w.Begin(wire::FrameType::kRow);
+      for (unsigned i = 0; i < table->num_cols; ++i) {
+        WriteValue(mdb, columns[i], fields[i], jet4, where, w);
+      }
+      w.End();
+      out.Flush(false);
+    });
+  }
   w.Begin(wire::FrameType::kTableEnd);
-  w.U32(table->num_rows);
+  w.U32(sent);
   w.End();
 }
 
@@ -133,7 +138,7 @@ bool SameName(const char* a, const std::string& b) {
   return true;
 }
 
-void SendDatabase(const char* path, const std::vector<std::string>& only, Output& out) {
+void SendDatabase(const char* path, const std::vector<std::string>& only, bool rows, Output& out) {
   wire::Writer& w = out.writer();
   w.Begin(wire::FrameType::kHello);
   for (const char c : wire::kMagic) w.U8(static_cast<std::uint8_t>(c));
@@ -169,7 +174,7 @@ void SendDatabase(const char* path, const std::vector<std::string>& only, Output
       if (it == only.end()) continue;
       sent[static_cast<std::size_t>(it - only.begin())] = true;
     }
-    SendTable(file, &entry, out);
+    SendTable(file, &entry, rows, out);
     ++tables;
   }
   for (std::size_t i = 0; i < only.size(); ++i) {
@@ -187,15 +192,17 @@ void SendDatabase(const char* path, const std::vector<std::string>& only, Output
 int main(int argc, char** argv) {
   using namespace cs::db::jetfile::reader_child;
   namespace wire = cs::db::jetfile::wire;
-  if (argc < 2) {
-    std::fputs("usage: catalogsync-jetread FILE [TABLE...]\n", stderr);
+  const bool rows = !(argc > 1 && std::strcmp(argv[1], "--definitions") == 0);
+  const int first = rows ? 1 : 2;
+  if (argc <= first) {
+    std::fputs("usage: catalogsync-jetread [--definitions] FILE [TABLE...]\n", stderr);
     return 2;
   }
-  const std::vector<std::string> only(argv + 2, argv + argc);
+  const std::vector<std::string> only(argv + first + 1, argv + argc);
   Output out;
   try {
     try {
-      SendDatabase(argv[1], only, out);
+      SendDatabase(argv[first], only, rows, out);
       return 0;
     } catch (const ReadError& e) {
       out.writer().Abandon();
