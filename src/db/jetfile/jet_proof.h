@@ -21,6 +21,7 @@ namespace cs::db::jetfile {
 // and the hash of each row written.
 struct WrittenTable {
   std::string name;
+  std::u16string jet_name;  // in the Jet file
   std::vector<std::string> columns;
   std::vector<cs::jetfile::ColumnSpec> specs;
   std::vector<std::uint64_t> hashes;
