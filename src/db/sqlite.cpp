@@ -158,16 +158,20 @@ Value Statement::Column(int i) const {
       v.data = ColumnText(i);
       break;
   }
-  if (const char* decl = sqlite3_column_decltype(s, i)) {
-    // Called for every value read: the declared type's first letters, without a copy.
+  // The declared type is the statement's: looked at once per column, not for every value read.
+  if (is_date_.size() != static_cast<std::size_t>(sqlite3_column_count(s))) is_date_.assign(sqlite3_column_count(s), -1);
+  signed char& is_date = is_date_[static_cast<std::size_t>(i)];
+  if (is_date < 0) {
+    const char* decl = sqlite3_column_decltype(s, i);
     const auto begins = [decl](const char* word) {
       for (std::size_t k = 0; word[k] != '\0'; ++k) {
         if ((decl[k] & ~0x20) != word[k]) return false;
       }
       return true;
     };
-    v.is_date = begins("DATE") || begins("TIME");
+    is_date = decl != nullptr && (begins("DATE") || begins("TIME")) ? 1 : 0;
   }
+  v.is_date = is_date == 1;
   return v;
 }
 

@@ -84,6 +84,8 @@ class Statement {
   };
   sqlite3* db_;
   std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
+  // Per column: whether it is declared as a date (1), not (0), not yet looked at (-1).
+  mutable std::vector<signed char> is_date_;
 };
 
 // Runs SQL of the layer's own with text parameters and returns the first column of each row as

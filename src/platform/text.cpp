@@ -90,6 +90,10 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+      out += static_cast<char16_t>(utf8[i++]);
+      continue;
+    }
     const char32_t c = DecodeUtf8(utf8, i);
     if (c < 0x10000) {
       out += static_cast<char16_t>(c);

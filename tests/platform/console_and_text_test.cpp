@@ -33,6 +33,26 @@ TEST(TextTest, Windows1252RoundTripsAndReplacesWhatItLacks) {
   EXPECT_FALSE(EqualsNoCase("Vendor-ALPHA", "vendor-alph"));
 }
 
+TEST(TextTest, Utf16AsJetFilesHoldText) {
+  const struct {
+    std::string utf8;
+    std::u16string utf16;
+  } cases[] = {
+      {"", u""},
+      {"SKU 3505", u"SKU 3505"},
+      {"\xc2\xbd \xc2\xb0 \xc3\x91 \xe2\x82\xac", u"\u00bd \u00b0 \u00d1 \u20ac"},
+      {"a\xf0\x9f\x98\x80" "b", u"a\U0001F600b"},  // beyond the BMP: a surrogate pair
+      {"x\xffy", u"x\ufffdy"},                    // malformed: the replacement character
+      {"tab\tCR\r\nend", u"tab\tCR\r\nend"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(Utf8ToUtf16(c.utf8) == c.utf16) << c.utf8;
+    if (c.utf8.find('\xff') == std::string::npos) {
+      EXPECT_EQ(Utf16ToUtf8(c.utf16), c.utf8);
+    }
+  }
+}
+
 TEST(ConsoleUiTest, PrintsBoxesAndReadsTheAnswer) {
   struct Case {
     std::string input;

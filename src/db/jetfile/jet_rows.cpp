@@ -132,6 +132,7 @@ cs::jetfile::Value ToJetValue(const std::string& table, const std::string& name,
   switch (spec.type) {
     case ColumnType::kText:
     case ColumnType::kMemo:
+      if (const auto* text = std::get_if<std::string>(&v.data)) return platform::Utf8ToUtf16(*text);
       return platform::Utf8ToUtf16(v.ToText());
     case ColumnType::kByte:
       return static_cast<std::uint8_t>(Whole(table, name, v, 0, 255));
@@ -158,7 +159,8 @@ cs::jetfile::Value ToJetValue(const std::string& table, const std::string& name,
     case ColumnType::kDateTime: {
       if (const auto* d = std::get_if<double>(&v.data)) return cs::jetfile::DateTime{*d};
       if (const auto* n = std::get_if<std::int64_t>(&v.data)) return cs::jetfile::DateTime{static_cast<double>(*n)};
-      const auto days = DateTimeDays(v.ToText());
+      const auto* text = std::get_if<std::string>(&v.data);
+      const auto days = text ? DateTimeDays(*text) : std::nullopt;
       if (!days) throw CannotWrite(table, name, "holds '" + v.ToText() + "', which is not a date");
       return cs::jetfile::DateTime{*days};
     }

@@ -156,11 +156,18 @@ std::optional<std::string> DateTimeText(double days) {
   const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
   const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
   if (y < 100 || y > 9999) return std::nullopt;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(y),
-                static_cast<int>(m), static_cast<int>(d), static_cast<int>(second / 3600),
-                static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
-  return std::string(buf);
+  // "YYYY-MM-DD HH:MM:SS", written digit by digit: every date of a table read passes here.
+  std::string text = "0000-00-00 00:00:00";
+  const auto put = [&text](std::size_t end, std::int64_t value, int digits) {
+    for (int k = 0; k < digits; ++k, value /= 10) text[end - static_cast<std::size_t>(k)] = static_cast<char>('0' + value % 10);
+  };
+  put(3, y, 4);
+  put(6, m, 2);
+  put(9, d, 2);
+  put(12, second / 3600, 2);
+  put(15, second / 60 % 60, 2);
+  put(18, second % 60, 2);
+  return text;
 }
 
 std::optional<double> DateTimeDays(std::string_view text) {
