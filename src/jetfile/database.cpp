@@ -69,10 +69,10 @@ void Database::ReadRows(std::u16string_view name,
   while (scan.Next(row)) each(row);
 }
 
-void Database::WriteTable(std::u16string_view name, RowSource& rows) {
+void Database::WriteTable(std::u16string_view name, RowSource& rows, Reading reading) {
   const PageNumber first = FindTable(name);
   try {
-    WriteTableRows(*pages_, *free_pages_, first, rows);
+    WriteTableRows(*pages_, *free_pages_, first, rows, reading);
   } catch (const FormatError& e) {
     throw FormatError("Table " + platform::Utf16ToUtf8(name) + ": " + e.what());
   }

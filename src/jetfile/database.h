@@ -20,6 +20,7 @@
 #include "jetfile/format.h"
 #include "jetfile/free_page_map.h"
 #include "jetfile/header.h"
+#include "jetfile/table_writer.h"
 #include "jetfile/page_file.h"
 #include "jetfile/row_source.h"
 #include "jetfile/table_definition.h"
@@ -60,9 +61,9 @@ class Database {
   void ReadRows(std::u16string_view name, const std::function<void(std::span<const Value>)>& each);
 
   // Replaces every row of table `name` with the rows of `rows` (values in column-number order),
-  // in place: see table_writer.h. FormatError, before anything is written, for a damaged table or
-  // rows it refuses.
-  void WriteTable(std::u16string_view name, RowSource& rows);
+  // in place: see table_writer.h. FormatError for a damaged table or rows it refuses: before
+  // anything is written unless `reading` is Reading::kOnce.
+  void WriteTable(std::u16string_view name, RowSource& rows, Reading reading = Reading::kCheckFirst);
 
   // Checks the table as table_check.h says: FormatError naming the table and what is wrong.
   void CheckTable(std::u16string_view name);

@@ -87,7 +87,7 @@ class PagePool : public LongValuePages {
 
 }  // namespace
 
-void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, RowSource& source) {
+void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, RowSource& source, Reading reading) {
   if (!pages.writable()) {
     throw std::invalid_argument("The database was opened for reading; no table is written.");
   }
@@ -125,10 +125,11 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
   std::vector<IndexPlan> plans = PlanIndexes(def, shaper.by_number());
 
   // The first reading: everything checked, nothing written.
-  const bool rewinds = source.Rewind();
+  const bool once = reading == Reading::kOnce;
+  const bool rewinds = !once && source.Rewind();
   KeptRows kept;
   std::uint64_t count = 0;
-  {
+  if (!once) {
     MeasuringStore measure;
     const QuickFit quick(def);
     std::vector<Value> row;
@@ -151,8 +152,10 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
     }
   }
   std::vector<std::uint32_t> distinct;
-  for (IndexPlan& plan : plans) distinct.push_back(SortAndCheck(plan));
-  RowSource& again = rewinds ? source : kept;
+  if (!once) {
+    for (IndexPlan& plan : plans) distinct.push_back(SortAndCheck(plan));
+  }
+  RowSource& again = rewinds || once ? source : kept;
   if (rewinds && !source.Rewind()) {
     throw FormatError("the rows to write could not be read a second time");
   }
@@ -196,11 +199,20 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
   std::vector<Value> stored;
   std::uint32_t written = 0;
   while (again.Next(row)) {
-    if (written >= count) throw FormatError("the rows to write changed between two readings");
+    if (once && written == std::numeric_limits<std::uint32_t>::max()) {
+      throw FormatError("a table holds fewer rows than these");
+    }
+    if (!once && written >= count) throw FormatError("the rows to write changed between two readings");
     shaper.Prepare(row, written);
+    if (once) AddEntries(plans, row, written);
     shaper.ToStored(row, stored);
     stores.StartRow(shaper.LongValueOrder(stored));
-    const Bytes encoded = EncodeRow(def, stored, &stores);
+    Bytes encoded;
+    try {
+      encoded = EncodeRow(def, stored, &stores);
+    } catch (const FormatError& e) {
+      throw FormatError(RowName(written) + ": " + e.what());
+    }
     if (builder.RowCount() >= kMaxRowsOnPage || !builder.HasRoomFor(encoded.size())) {
       flush_page();
       builder_first = written;
@@ -210,6 +222,10 @@ void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber first, 
     for (std::size_t m = 0; m < writers.size(); ++m) {
       write_long_value_pages(m, writers[m]->TakeFinishedPages());
     }
+  }
+  if (once) {
+    count = written;
+    for (IndexPlan& plan : plans) distinct.push_back(SortAndCheck(plan));
   }
   if (written != count) throw FormatError("the rows to write changed between two readings");
   if (builder.RowCount() > 0) flush_page();

@@ -25,6 +25,14 @@ namespace cs::jetfile {
 class PageFile;
 class FreePageMap;
 
+enum class Reading {
+  // Read twice: checked whole first, so that a refusal leaves the file untouched.
+  kCheckFirst,
+  // Read once, each row checked as it is written, an index's rules once every row is: for a file
+  // thrown away when writing it fails, since a refusal comes after part of the table was written.
+  kOnce,
+};
+
 // Replaces every row of the table whose definition starts on page `definition_page`. A Null
 // AutoNumber value is given the next number of the table's counter; the counter (the last number
 // given, as the definition keeps it) ends at least at the largest AutoNumber written. The rows of
@@ -34,6 +42,6 @@ class FreePageMap;
 // than a page), or a row an index's rules refuse; std::invalid_argument for a database opened
 // for reading.
 void WriteTableRows(PageFile& pages, FreePageMap& free_pages, PageNumber definition_page,
-                    RowSource& rows);
+                    RowSource& rows, Reading reading = Reading::kCheckFirst);
 
 }  // namespace cs::jetfile

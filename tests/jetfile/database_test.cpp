@@ -115,9 +115,11 @@ TEST(Database, RewrittenTablesReadBackValueForValue) {
        1000, 500},
   };
   const TempDir dir;
-  // Each file is written and read back in a thread of its own.
-  const auto rewrite = [&](const Case& c) {
-    SCOPED_TRACE(std::string(c.file) + ": " + c.name);
+  // Each file is written and read back in a thread of its own, its rows read twice (checked
+  // first) and once.
+  const auto rewrite = [&](const Case& c, Reading reading) {
+    const std::string tag = std::string(c.file) + (reading == Reading::kOnce ? "-once" : "");
+    SCOPED_TRACE(tag + ": " + c.name);
     const auto original = ReadFixture("current/" + std::string(c.file) + ".mdb");
     Dump expected = FixtureDump("current/" + std::string(c.file));
     MemoryFile file(original);
@@ -143,18 +145,21 @@ TEST(Database, RewrittenTablesReadBackValueForValue) {
     table.row_count = rows.size();
 
     VectorRows ace(RowsOf(db, u"Ace"), false);
-    db.WriteTable(u"Ace", ace);
+    db.WriteTable(u"Ace", ace, reading);
     VectorRows store_rows(rows);
-    db.WriteTable(u"Store", store_rows);
+    db.WriteTable(u"Store", store_rows, reading);
     db.Flush();
     CheckEveryTable(db);
     EXPECT_EQ(RowsOf(db, u"Store"), rows);
     EXPECT_TRUE(std::equal(original.begin(), original.begin() + kPageSize, file.bytes.begin()));
-    EXPECT_TRUE(BothReadersHold(dir.Save(std::string(c.file) + ".mdb", file.bytes), kPassword,
-                                expected));
+    EXPECT_TRUE(BothReadersHold(dir.Save(tag + ".mdb", file.bytes), kPassword, expected));
   };
   std::vector<std::future<void>> runs;
-  for (const Case& c : cases) runs.push_back(std::async(std::launch::async, rewrite, std::cref(c)));
+  for (const Case& c : cases) {
+    for (const Reading reading : {Reading::kCheckFirst, Reading::kOnce}) {
+      runs.push_back(std::async(std::launch::async, rewrite, std::cref(c), reading));
+    }
+  }
   for (auto& run : runs) run.get();
 }
 
@@ -322,6 +327,11 @@ TEST(Database, RowsATableRefusesLeaveTheFileUntouched) {
     EXPECT_THROW(db.WriteTable(c.table, source), FormatError);
     EXPECT_EQ(file.writes, 0);
     EXPECT_TRUE(file.bytes == original);
+    // Read once, the rows are refused all the same, after part of the table was written.
+    MemoryFile once_file(original);
+    Database once = Database::Open(once_file, true);
+    VectorRows again(rows);
+    EXPECT_THROW(once.WriteTable(c.table, again, Reading::kOnce), FormatError);
   }
 }
 

@@ -130,7 +130,8 @@ JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db, con
       }
       TableRows rows(db, p.name, w.columns, w.specs);
       HashingRows hashing(rows, w);
-      jet.WriteTable(jet_name, hashing);
+      // The file is a copy thrown away when a table does not go in: each row is read once.
+      jet.WriteTable(jet_name, hashing, cs::jetfile::Reading::kOnce);
       w.jet_name = jet_name;
     } catch (const cs::jetfile::FormatError& e) {
       throw CannotWriteInto(p.name, e.what());
