@@ -175,6 +175,45 @@ Value Statement::Column(int i) const {
   return v;
 }
 
+FieldView Statement::ColumnView(int i) const {
+  sqlite3_stmt* s = stmt_.get();
+  FieldView v;
+  switch (sqlite3_column_type(s, i)) {
+    case SQLITE_INTEGER:
+      v.kind = FieldView::Kind::kInteger;
+      v.integer = sqlite3_column_int64(s, i);
+      break;
+    case SQLITE_FLOAT:
+      v.kind = FieldView::Kind::kReal;
+      v.real = sqlite3_column_double(s, i);
+      break;
+    case SQLITE_NULL:
+      break;
+    default: {
+      v.kind = FieldView::Kind::kText;
+      const auto* text = sqlite3_column_text(s, i);
+      if (text != nullptr) {
+        v.text = std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
+      }
+      break;
+    }
+  }
+  return v;
+}
+
+Value FieldView::ToValue() const {
+  switch (kind) {
+    case Kind::kInteger:
+      return {integer, false};
+    case Kind::kReal:
+      return {real, false};
+    case Kind::kText:
+      return Value::Text(std::string(text));
+    default:
+      return {};
+  }
+}
+
 std::string Statement::ColumnText(int i) const {
   const auto* text = sqlite3_column_text(stmt_.get(), i);
   if (text == nullptr) return {};

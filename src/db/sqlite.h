@@ -53,6 +53,18 @@ class Database {
   std::unique_ptr<sqlite3, Closer> db_;
 };
 
+// A value of a statement's current row as SQLite holds it, without a copy: valid until the
+// statement steps again. A BLOB's bytes are its text.
+struct FieldView {
+  enum class Kind { kNull, kInteger, kReal, kText };
+  Kind kind = Kind::kNull;
+  std::int64_t integer = 0;
+  double real = 0;
+  std::string_view text;
+  // As Value holds it, for messages.
+  Value ToValue() const;
+};
+
 class Statement {
  public:
   // Prepares the whole text as one statement; text left after it is a syntax error.
@@ -77,6 +89,8 @@ class Statement {
   // date when the column is declared as one.
   Value Column(int i) const;
   std::string ColumnText(int i) const;
+  // A column of the current row without a copy (for reading many rows fast).
+  FieldView ColumnView(int i) const;
 
  private:
   struct Finalizer {

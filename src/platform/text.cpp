@@ -88,7 +88,12 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
-  out.reserve(utf8.size());
+  AppendUtf16(out, utf8);
+  return out;
+}
+
+void AppendUtf16(std::u16string& out, std::string_view utf8) {
+  out.reserve(out.size() + utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {
       out += static_cast<char16_t>(utf8[i++]);
@@ -102,7 +107,6 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
       out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     }
   }
-  return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {

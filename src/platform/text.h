@@ -23,6 +23,8 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i);
 // UTF-8 to UTF-16 and back, as Jet files hold text. A malformed UTF-8 sequence becomes U+FFFD; so
 // does an unpaired surrogate going the other way.
 std::u16string Utf8ToUtf16(std::string_view utf8);
+// The same, appended to `out`.
+void AppendUtf16(std::u16string& out, std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // Upper and lower case of UTF-8 text for the letters of Windows-1252 (ASCII, Latin-1 and the

@@ -97,77 +97,104 @@ ColumnSpec JetColumn(const std::string& table, const std::string& name, const st
 
 namespace {
 
-double Number(const std::string& table, const std::string& column, const Value& v) {
-  if (const auto* d = std::get_if<double>(&v.data)) return *d;
-  if (const auto* n = std::get_if<std::int64_t>(&v.data)) return static_cast<double>(*n);
-  throw CannotWrite(table, column, "holds '" + v.ToText() + "', which is not a number");
+double Number(const std::string& table, const std::string& column, const FieldView& v) {
+  if (v.kind == FieldView::Kind::kReal) return v.real;
+  if (v.kind == FieldView::Kind::kInteger) return static_cast<double>(v.integer);
+  throw CannotWrite(table, column, "holds '" + v.ToValue().ToText() + "', which is not a number");
 }
 
-std::int64_t Whole(const std::string& table, const std::string& column, const Value& v, std::int64_t low,
+std::int64_t Whole(const std::string& table, const std::string& column, const FieldView& v, std::int64_t low,
                    std::int64_t high) {
   std::int64_t n = 0;
-  if (const auto* p = std::get_if<std::int64_t>(&v.data)) {
-    n = *p;
+  if (v.kind == FieldView::Kind::kInteger) {
+    n = v.integer;
   } else {
     const double d = Number(table, column, v);
     if (d != std::trunc(d) || d < static_cast<double>(low) || d > static_cast<double>(high)) {
-      throw CannotWrite(table, column, "holds " + v.ToText() + ", which its type cannot hold");
+      throw CannotWrite(table, column, "holds " + v.ToValue().ToText() + ", which its type cannot hold");
     }
     n = static_cast<std::int64_t>(d);
   }
-  if (n < low || n > high) throw CannotWrite(table, column, "holds " + v.ToText() + ", which its type cannot hold");
+  if (n < low || n > high) {
+    throw CannotWrite(table, column, "holds " + v.ToValue().ToText() + ", which its type cannot hold");
+  }
   return n;
 }
 
 }  // namespace
 
-cs::jetfile::Value ToJetValue(const std::string& table, const std::string& name, const ColumnSpec& spec,
-                              const Value& v) {
+void ToJetValue(const std::string& table, const std::string& name, const ColumnSpec& spec, const FieldView& v,
+                cs::jetfile::Value& out) {
   if (spec.type == ColumnType::kBoolean) {
     // Yes/No is never Null in a Jet row: its value is the row's null-mask bit.
-    if (v.IsNull()) return false;
-    return Number(table, name, v) != 0;
+    out = v.kind != FieldView::Kind::kNull && Number(table, name, v) != 0;
+    return;
   }
-  if (v.IsNull()) return std::monostate{};
+  if (v.kind == FieldView::Kind::kNull) {
+    out = std::monostate{};
+    return;
+  }
   switch (spec.type) {
     case ColumnType::kText:
-    case ColumnType::kMemo:
-      if (const auto* text = std::get_if<std::string>(&v.data)) return platform::Utf8ToUtf16(*text);
-      return platform::Utf8ToUtf16(v.ToText());
+    case ColumnType::kMemo: {
+      // Into the text the row held before, so that its room is used again.
+      auto* text = std::get_if<std::u16string>(&out);
+      if (text == nullptr) text = &out.emplace<std::u16string>();
+      text->clear();
+      if (v.kind == FieldView::Kind::kText) {
+        platform::AppendUtf16(*text, v.text);
+      } else {
+        platform::AppendUtf16(*text, v.ToValue().ToText());
+      }
+      return;
+    }
     case ColumnType::kByte:
-      return static_cast<std::uint8_t>(Whole(table, name, v, 0, 255));
+      out = static_cast<std::uint8_t>(Whole(table, name, v, 0, 255));
+      return;
     case ColumnType::kInteger:
-      return static_cast<std::int16_t>(Whole(table, name, v, INT16_MIN, INT16_MAX));
+      out = static_cast<std::int16_t>(Whole(table, name, v, INT16_MIN, INT16_MAX));
+      return;
     case ColumnType::kLong:
-      return static_cast<std::int32_t>(Whole(table, name, v, INT32_MIN, INT32_MAX));
+      out = static_cast<std::int32_t>(Whole(table, name, v, INT32_MIN, INT32_MAX));
+      return;
     case ColumnType::kSingle: {
       const double d = Number(table, name, v);
       if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) {
-        throw CannotWrite(table, name, "holds " + v.ToText() + ", beyond a Single");
+        throw CannotWrite(table, name, "holds " + v.ToValue().ToText() + ", beyond a Single");
       }
-      return static_cast<float>(d);
+      out = static_cast<float>(d);
+      return;
     }
     case ColumnType::kDouble:
-      return Number(table, name, v);
+      out = Number(table, name, v);
+      return;
     case ColumnType::kCurrency: {
       const double scaled = std::round(Number(table, name, v) * 10000.0);
       if (!(std::fabs(scaled) < 9.2233720368547758e18)) {
-        throw CannotWrite(table, name, "holds " + v.ToText() + ", beyond a Currency");
+        throw CannotWrite(table, name, "holds " + v.ToValue().ToText() + ", beyond a Currency");
       }
-      return cs::jetfile::Currency{static_cast<std::int64_t>(scaled)};
+      out = cs::jetfile::Currency{static_cast<std::int64_t>(scaled)};
+      return;
     }
     case ColumnType::kDateTime: {
-      if (const auto* d = std::get_if<double>(&v.data)) return cs::jetfile::DateTime{*d};
-      if (const auto* n = std::get_if<std::int64_t>(&v.data)) return cs::jetfile::DateTime{static_cast<double>(*n)};
-      const auto* text = std::get_if<std::string>(&v.data);
-      const auto days = text ? DateTimeDays(*text) : std::nullopt;
-      if (!days) throw CannotWrite(table, name, "holds '" + v.ToText() + "', which is not a date");
-      return cs::jetfile::DateTime{*days};
+      if (v.kind == FieldView::Kind::kReal) {
+        out = cs::jetfile::DateTime{v.real};
+        return;
+      }
+      if (v.kind == FieldView::Kind::kInteger) {
+        out = cs::jetfile::DateTime{static_cast<double>(v.integer)};
+        return;
+      }
+      const auto days = DateTimeDays(v.text);
+      if (!days) throw CannotWrite(table, name, "holds '" + std::string(v.text) + "', which is not a date");
+      out = cs::jetfile::DateTime{*days};
+      return;
     }
     case ColumnType::kBinary:
     case ColumnType::kOle: {
-      const std::string bytes = v.ToText();
-      return cs::jetfile::Bytes(bytes.begin(), bytes.end());
+      const std::string bytes = v.ToValue().ToText();
+      out = cs::jetfile::Bytes(bytes.begin(), bytes.end());
+      return;
     }
     default:
       throw CannotWrite(table, name, "is of a type that is not written into Jet files");
@@ -186,9 +213,9 @@ TableRows::TableRows(const Database& db, const std::string& table, std::vector<s
 
 bool TableRows::Next(std::vector<cs::jetfile::Value>& row) {
   if (!select_.Step()) return false;
-  row.clear();
+  row.resize(specs_.size());
   for (std::size_t i = 0; i < specs_.size(); ++i) {
-    row.push_back(ToJetValue(table_, columns_[i], specs_[i], select_.Column(static_cast<int>(i))));
+    ToJetValue(table_, columns_[i], specs_[i], select_.ColumnView(static_cast<int>(i)), row[i]);
   }
   return true;
 }

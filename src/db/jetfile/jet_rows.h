@@ -38,11 +38,12 @@ const std::string* FindNoCase(const std::vector<std::string>& names, const std::
 cs::jetfile::ColumnSpec JetColumn(const std::string& table, const std::string& name,
                                   const std::string& declared);
 
-// The value `v` of column `column` of `table` as the Jet column `spec` holds it: numbers in
-// range, currency rounded to the ten-thousandth, dates from their text. CannotWrite for a value
-// the column's type cannot hold.
-cs::jetfile::Value ToJetValue(const std::string& table, const std::string& column,
-                              const cs::jetfile::ColumnSpec& spec, const Value& v);
+// The value `v` of column `column` of `table` as the Jet column `spec` holds it, into `out`: numbers
+// in range, currency rounded to the ten-thousandth, dates from their text. Text goes into the text
+// `out` holds already, if it does, using its room again. CannotWrite for a value the column's type
+// cannot hold.
+void ToJetValue(const std::string& table, const std::string& column, const cs::jetfile::ColumnSpec& spec,
+                const FieldView& v, cs::jetfile::Value& out);
 
 // The rows of one table, read from the program's database in its scan order and turned into Jet
 // values: `columns` are read, in that order, as `specs` say.

@@ -9,25 +9,33 @@
 namespace cs::db::jetfile {
 namespace {
 
-// UTF-16 code units to UTF-8; nothing for a lone surrogate.
-std::optional<std::string> Utf16ToUtf8(const std::vector<char16_t>& units) {
-  std::string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const std::uint32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF)
-        return std::nullopt;
-      platform::AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
-      ++i;
+// UTF-16 code units to UTF-8, one at a time: a surrogate pair is held until its second half
+// comes. False for a lone surrogate.
+class Utf16Decoder {
+ public:
+  explicit Utf16Decoder(std::string& out) : out_(out) {}
+  bool Add(std::uint32_t u) {
+    if (high_ != 0) {
+      if (u < 0xDC00 || u > 0xDFFF) return false;
+      platform::AppendUtf8(out_, 0x10000 + ((high_ - 0xD800) << 10) + (u - 0xDC00u));
+      high_ = 0;
+    } else if (u < 0x80) {
+      out_ += static_cast<char>(u);
+    } else if (u >= 0xD800 && u <= 0xDBFF) {
+      high_ = u;
     } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      return std::nullopt;
+      return false;
     } else {
-      platform::AppendUtf8(out, u);
+      platform::AppendUtf8(out_, u);
     }
+    return true;
   }
-  return out;
-}
+  bool Done() const { return high_ == 0; }
+
+ private:
+  std::string& out_;
+  std::uint32_t high_ = 0;
+};
 
 }  // namespace
 
@@ -62,8 +70,9 @@ std::string Windows1252ToUtf8(std::span<const std::uint8_t> bytes) {
 std::optional<std::string> TextToUtf8(std::span<const std::uint8_t> bytes, bool jet4) {
   if (!jet4) return Windows1252ToUtf8(bytes);
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    std::vector<char16_t> units;
-    units.reserve(bytes.size());
+    std::string out;
+    out.reserve(bytes.size());
+    Utf16Decoder decoder(out);
     bool compressed = true;
     std::size_t i = 2;
     while (i < bytes.size()) {
@@ -71,27 +80,31 @@ std::optional<std::string> TextToUtf8(std::span<const std::uint8_t> bytes, bool 
         compressed = !compressed;
         ++i;
       } else if (compressed) {
-        units.push_back(bytes[i]);
+        if (!decoder.Add(bytes[i])) return std::nullopt;
         ++i;
       } else {
-        if (i + 1 >= bytes.size()) return std::nullopt;
-        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        if (i + 1 >= bytes.size() || !decoder.Add(static_cast<std::uint32_t>(bytes[i] | (bytes[i + 1] << 8)))) {
+          return std::nullopt;
+        }
         i += 2;
       }
     }
-    return Utf16ToUtf8(units);
+    if (!decoder.Done()) return std::nullopt;
+    return out;
   }
   return Utf16LeToUtf8(bytes);
 }
 
 std::optional<std::string> Utf16LeToUtf8(std::span<const std::uint8_t> bytes) {
   if (bytes.size() % 2 != 0) return std::nullopt;
-  std::vector<char16_t> units;
-  units.reserve(bytes.size() / 2);
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  Utf16Decoder decoder(out);
   for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    if (!decoder.Add(static_cast<std::uint32_t>(bytes[i] | (bytes[i + 1] << 8)))) return std::nullopt;
   }
-  return Utf16ToUtf8(units);
+  if (!decoder.Done()) return std::nullopt;
+  return out;
 }
 
 bool IsUtf8(std::string_view bytes) {
