@@ -79,6 +79,8 @@ Connection::Result Connection::Run(const std::string& sql, bool keep_rows) {
   for (const auto& link : jet::FindLinkedDatabases(tokens)) {
     attached.Attach(link.spec, link.database, link.password, "link" + std::to_string(next_link_++));
   }
+  // A Jet file whose tables did not read is used no further.
+  engine_.lazy_rows().CheckReadable(db);
   Lookup lookup(db);
   const jet::Translation translation = jet::Translate(tokens, attached.names(), lookup);
   // The rows of a Jet file's tables that the statement uses come in first (lazy_rows.h).

@@ -61,6 +61,25 @@ LazyRows::Tables LazyRows::Of(const fs::path& copy) const {
   return it == files_.end() ? Tables{} : it->second.tables;
 }
 
+const RunError* LazyRows::Unreadable(const File& file) const {
+  if (file.unreadable) return &*file.unreadable;
+  if (file.source.empty()) return nullptr;
+  const auto source = files_.find(file.source);
+  return source == files_.end() || !source->second.unreadable ? nullptr : &*source->second.unreadable;
+}
+
+void LazyRows::CheckReadable(const fs::path& copy) const {
+  const auto it = files_.find(FileKey(copy));
+  if (it == files_.end()) return;
+  if (const RunError* e = Unreadable(it->second)) throw *e;
+}
+
+void LazyRows::CheckReadable(const Database& db) const {
+  if (files_.empty()) return;
+  Statement list(db, "SELECT file FROM pragma_database_list");
+  while (list.Step()) CheckReadable(list.ColumnText(0));
+}
+
 void LazyRows::ReadFor(const Database& db, const std::string& sql) {
   if (files_.empty()) return;
   std::map<std::string, File*> lazy;
@@ -68,7 +87,9 @@ void LazyRows::ReadFor(const Database& db, const std::string& sql) {
     Statement list(db, "SELECT name, file FROM pragma_database_list");
     while (list.Step()) {
       const auto it = files_.find(FileKey(list.ColumnText(1)));
-      if (it != files_.end() && !it->second.tables.unread.empty()) lazy[list.ColumnText(0)] = &it->second;
+      if (it == files_.end()) continue;
+      if (const RunError* e = Unreadable(it->second)) throw *e;
+      if (!it->second.tables.unread.empty()) lazy[list.ColumnText(0)] = &it->second;
     }
   }
   if (lazy.empty()) return;
@@ -97,7 +118,18 @@ void LazyRows::Read(File& file, const std::vector<std::string>& tables) {
                                            "' was changed by another program while it was read. Run the "
                                            "import again.");
     }
-    jetfile::CopyRows(file.jet, file.path, tables, file.shown);
+    jetfile::ReaderOptions reader;
+    std::string why;
+    reader.refusal = &why;
+    try {
+      jetfile::CopyRows(file.jet, file.path, tables, file.shown, reader);
+    } catch (const RunError& e) {
+      std::string names;
+      for (const auto& table : tables) names += (names.empty() ? "" : ", ") + table;
+      file.unreadable = why.empty() ? e : RunError(e.number(), e.description() + " The rows of " + names +
+                                                                 " could not be read: " + why);
+      throw *file.unreadable;
+    }
   } else {
     const auto source = files_.find(file.source);
     if (source == files_.end()) {

@@ -12,11 +12,13 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "db/integrity_checks.h"
 #include "db/sqlite.h"
+#include "platform/run_error.h"
 
 namespace cs::db {
 
@@ -36,6 +38,13 @@ class LazyRows {
   void Derive(const std::filesystem::path& from, const std::filesystem::path& copy);
   // `copy` is gone or no longer read.
   void Forget(const std::filesystem::path& copy);
+
+  // Throws the error the reading of a table's rows ended in, if it did, for any database of `db`
+  // (or `copy`) that is one of these copies or was made from one: a file whose tables do not read
+  // is damaged, and no statement goes on with it, as no statement would open it had it been read
+  // whole.
+  void CheckReadable(const Database& db) const;
+  void CheckReadable(const std::filesystem::path& copy) const;
 
   // Before `sql` runs on `db`: reads in the rows of every table the statement uses whose rows
   // are not there yet, in the databases of `db` that are such copies. Throws the reader's errors
@@ -59,7 +68,9 @@ class LazyRows {
     std::filesystem::file_time_type time;
     std::string source;  // the key of the copy it was made from; empty: made from the Jet file
     Tables tables;
+    std::optional<RunError> unreadable;  // why reading rows failed
   };
+  const RunError* Unreadable(const File& file) const;
   void Read(File& file, const std::vector<std::string>& tables);
 
   IntegrityChecks& checks_;

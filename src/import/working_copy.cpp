@@ -118,6 +118,8 @@ void WorkingCopy::CommitJet() {
   try {
     RefuseInUse();
     files.Remove(written);
+    // A current database whose tables did not all read is not written.
+    engine_.lazy_rows().CheckReadable(*copy_);
     const db::LazyRows::Tables lazy = engine_.lazy_rows().Of(*copy_);
     result = db::jetfile::WriteJetUpdate(files, {*host_, *jet_before_, *copy_, written, lazy.unread, lazy.replaced},
                                          to_file_);

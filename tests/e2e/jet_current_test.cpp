@@ -12,6 +12,7 @@
 #include "db/sqlite.h"
 #include "e2e_support.h"
 #include "jetfile/database.h"
+#include "jetfile/table_pages.h"
 #include "jetfile/readers.h"
 #include "platform/posix_file_system.h"
 
@@ -354,6 +355,59 @@ TEST_F(JetCurrentTest, DamagedCurrentDatabasesAreNotWritten) {
       EXPECT_EQ(test::ReadFile(prefix.user_reg()).find("\"Ace\"=\"20070301\""), reg.find("\"Ace\"=\"20070301\""));
     }
   }
+}
+
+// A table's rows are read only when the import uses the table: damage in the rows of one it reads
+// (Ace, for a month-to-date merge) fails the import naming it, with nothing written; damage in
+// one it never reads (Store, for a full import) is neither read nor written: its pages stay as
+// they were, byte for byte.
+TEST_F(JetCurrentTest, DamagedRowsFailTheImportThatReadsThemAndNoOther) {
+  UseCurrent(Fixture("current/YWCURRENT.mdb"));
+  const auto first_data_page = [&](const std::u16string& table) {
+    platform::PosixFileSystem files;
+    std::unique_ptr<platform::RandomAccessFile> file;
+    EXPECT_FALSE(files.OpenRandomAccess(Current(), false, file));
+    auto jet = jetfile::Database::Open(*file, false);
+    return jetfile::ReadTablePages(jet.pages(), jet.FindTable(table), jet.Definition(table)).data.at(0);
+  };
+  // The page's count of rows (at byte 12) says it holds none: the table reads fewer rows than
+  // its definition counts.
+  const auto without_rows = [&](std::uint32_t page) {
+    std::string bytes = test::ReadFile(Current());
+    bytes[std::size_t{page} * 4096 + 12] = 0;
+    bytes[std::size_t{page} * 4096 + 13] = 0;
+    return bytes;
+  };
+  const std::string ace_damaged = without_rows(first_data_page(u"Ace"));
+  const std::uint32_t store_page = first_data_page(u"Store");
+  const std::string store_damaged = without_rows(store_page);
+
+  fs::remove(Current());
+  test::WriteFile(Current(), ace_damaged);
+  const auto mtd = Run({PutData("ACEMTD0315.mdb", "ACEMTD0315.YW"), "-s"}, "A\n");
+  EXPECT_EQ(SetupComplete(), "FALSE") << mtd.Text();
+  EXPECT_NE(mtd.Text().find("The rows of Ace could not be read"), std::string::npos) << mtd.Text();
+  EXPECT_TRUE(test::ReadFile(Current()) == ace_damaged) << "the current database changed";
+  EXPECT_TRUE(Beside().empty());
+  // Every failure passed over with Ignore: still nothing written and no success.
+  std::string ignore_all;
+  for (int i = 0; i < 60; ++i) ignore_all += "I\n";
+  const auto ignored = Run({PutData("ACEMTD0315.mdb", "ACEMTD0315.YW"), "-s"}, ignore_all);
+  EXPECT_EQ(SetupComplete(), "FALSE") << ignored.Text();
+  EXPECT_EQ(ignored.Text().find("Import Completed Successfully"), std::string::npos) << ignored.Text();
+  EXPECT_TRUE(test::ReadFile(Current()) == ace_damaged) << "the current database changed";
+  EXPECT_TRUE(Beside().empty());
+
+  fs::remove(Current());
+  test::WriteFile(Current(), store_damaged);
+  const auto full = Run({PutData("ACEDATA0307.mdb", "ACEDATA0307.YW"), "-s"});
+  EXPECT_EQ(SetupComplete(), "TRUE") << full.Text();
+  std::string after = test::ReadFile(Current());
+  ASSERT_GT(after.size(), std::size_t{store_page + 1} * 4096);
+  EXPECT_TRUE(after.compare(std::size_t{store_page} * 4096, 4096, store_damaged, std::size_t{store_page} * 4096,
+                            4096) == 0)
+      << "Store's damaged page was written";
+  EXPECT_TRUE(Beside().empty());
 }
 
 // No room for the new file (the file size limit a full disk would set, here the database's own size:
