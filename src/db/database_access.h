@@ -21,6 +21,8 @@ enum class Use { kRead, kWrite };
 // True when a connection to the file opens with the database password. Shows the status
 // "Validating Database File" and logs whether the file is OK; never shows a dialog. An Access 97
 // or Access 2007 and later file to be written does not open: the log says why, whatever -L says.
+// A Jet file to be written is opened with its tables' definitions: their rows are read when the
+// import uses them (lazy_rows.h).
 bool CanOpenDBFile(core::RunContext& run, Engine& engine, const std::string& path, Use use = Use::kRead);
 
 // Drops the table; every error is ignored and the result is always True.

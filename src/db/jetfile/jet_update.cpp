@@ -10,6 +10,7 @@
 #include "db/jetfile/jet_proof.h"
 #include "db/jetfile/jet_relationships.h"
 #include "db/jetfile/jet_rows.h"
+#include "db/jetfile/read_ahead.h"
 #include "db/sqlite.h"
 #include "jetfile/database.h"
 #include "jetfile/table_catalog.h"
@@ -129,7 +130,8 @@ JetUpdateResult WriteChanges(cs::jetfile::Database& jet, const Database& db, con
         (p.in_jet ? result.remade : result.created).push_back(p.name);
       }
       TableRows rows(db, p.name, w.columns, w.specs);
-      HashingRows hashing(rows, w);
+      ReadAheadRows ahead(rows);
+      HashingRows hashing(ahead, w);
       // The file is a copy thrown away when a table does not go in: each row is read once.
       jet.WriteTable(jet_name, hashing, cs::jetfile::Reading::kOnce);
       w.jet_name = jet_name;
