@@ -4,6 +4,7 @@
 #include "db/jet/errors.h"
 #include "db/jetfile/copy.h"
 #include "db/jetfile/jet_rows.h"
+#include "db/jetfile/read_ahead.h"
 #include "db/password.h"
 #include "db/sqlite.h"
 #include "jetfile/database.h"
@@ -58,7 +59,9 @@ void CopyToJetFile(platform::FileSystem& files, const fs::path& source, const fs
       for (const SourceTable& t : tables) {
         cs::jetfile::CreateTable(jet, t.schema, now);
         TableRows rows(db, t.name, t.columns, t.schema.columns);
-        jet.WriteTable(t.schema.name, rows);
+        ReadAheadRows ahead(rows);
+        // A new file, removed when a table does not go in: each row is read once.
+        jet.WriteTable(t.schema.name, ahead, cs::jetfile::Reading::kOnce);
         jet.CheckTable(t.schema.name);
       }
       jet.Flush();
