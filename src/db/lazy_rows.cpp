@@ -6,6 +6,7 @@
 #include "db/jet/errors.h"
 #include "db/jet/types.h"
 #include "db/jetfile/copy.h"
+#include "db/jetfile/jet_rows.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;
@@ -15,13 +16,6 @@ namespace {
 
 std::vector<std::string>::iterator FindName(std::vector<std::string>& names, const std::string& name) {
   return std::find_if(names.begin(), names.end(), [&](const std::string& n) { return platform::EqualsNoCase(n, name); });
-}
-
-// The user tables of a database file of the program's format.
-std::vector<std::string> UserTables(const fs::path& file) {
-  const Database db = Database::Open(file, Database::Mode::kReadOnly, jet::NotADatabase(file.string()));
-  return Query(db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                   "AND name NOT LIKE 'MSys%' ORDER BY name");
 }
 
 }  // namespace
@@ -41,7 +35,10 @@ void LazyRows::Add(const fs::path& jet, const std::string& shown_path, const fs:
   file.size = fs::file_size(jet, ec1);
   file.time = fs::last_write_time(jet, ec2);
   if (ec1 || ec2) throw jet::FileNotFound(shown_path);
-  file.tables.unread = UserTables(copy);
+  {
+    const Database db = Database::Open(copy, Database::Mode::kReadOnly, jet::NotADatabase(copy.string()));
+    file.tables.unread = jetfile::ProgramTables(db);
+  }
   files_[FileKey(copy)] = std::move(file);
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "db/jet/errors.h"
+#include "db/jet/types.h"
 #include "platform/text.h"
 
 namespace cs::db {
@@ -144,20 +145,7 @@ std::string Statement::ColumnName(int i) const { return sqlite3_column_name(stmt
 
 Value Statement::Column(int i) const {
   sqlite3_stmt* s = stmt_.get();
-  Value v;
-  switch (sqlite3_column_type(s, i)) {
-    case SQLITE_INTEGER:
-      v.data = static_cast<std::int64_t>(sqlite3_column_int64(s, i));
-      break;
-    case SQLITE_FLOAT:
-      v.data = sqlite3_column_double(s, i);
-      break;
-    case SQLITE_NULL:
-      break;
-    default:
-      v.data = ColumnText(i);
-      break;
-  }
+  Value v = ColumnView(i).ToValue();
   // The declared type is the statement's: looked at once per column, not for every value read.
   if (is_date_.size() != static_cast<std::size_t>(sqlite3_column_count(s))) is_date_.assign(sqlite3_column_count(s), -1);
   signed char& is_date = is_date_[static_cast<std::size_t>(i)];
@@ -286,9 +274,7 @@ std::vector<TableUse> TablesUsedBy(const Database& db, const std::string& sql) {
   for (const auto& [where, replaced] : roots) {
     const auto schema = schemas.find(where.first);
     if (schema == schemas.end()) continue;
-    std::string quoted = "\"";
-    for (const char c : schema->second) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    Statement owner(db, "SELECT tbl_name FROM " + quoted + "\".sqlite_schema WHERE rootpage = ?1");
+    Statement owner(db, "SELECT tbl_name FROM " + jet::QuoteName(schema->second) + ".sqlite_schema WHERE rootpage = ?1");
     owner.BindInteger(1, where.second);
     // Root page 1 is the schema itself; a page no table or index owns names nothing.
     if (owner.Step()) add(schema->second, owner.ColumnText(0), replaced);

@@ -263,17 +263,9 @@ void CopyRows(const fs::path& jet_file, const fs::path& database, const std::vec
   ReaderOptions options = reader;
   options.tables = tables;
   options.rows = true;
-  try {
-    ReadTables(jet_file, shown_path, writer, options);
-  } catch (...) {
-    // The table being read keeps no rows: it is read whole or not at all.
-    try {
-      db.Exec("ROLLBACK");
-    } catch (const RunError&) {
-      // No transaction was open.
-    }
-    throw;
-  }
+  // A failure leaves the table being read in its open transaction, which closing the connection
+  // rolls back: it is read whole or not at all.
+  ReadTables(jet_file, shown_path, writer, options);
   db.Close();
 }
 
